@@ -1,0 +1,35 @@
+# Thin wrapper over CMake: both plug-ins into dist/, the demo, the tests and the benchmark.
+# Every target first installs what is missing (scripts/setup.sh, as root).
+
+WIDTHS := x64 x86
+SESSION := scripts/wine-session.sh
+
+.PHONY: all setup configure build demo test bench clean
+
+all: build
+	@mkdir -p dist
+	cp build/x64/bin/Sorvane.sph build/x86/bin/Sorvane.spi dist/
+	@ls -l dist
+
+setup:
+	@scripts/setup.sh
+
+configure: setup
+	@for w in $(WIDTHS); do \
+	  [ -f build/$$w/CMakeCache.txt ] || cmake --preset $$w >/dev/null || exit 1; \
+	done
+
+build: configure
+	@for w in $(WIDTHS); do cmake --build --preset $$w -j 2 || exit 1; done
+
+demo: all
+	$(SESSION) scripts/demo.sh
+
+test: build
+	$(SESSION) scripts/run-tests.sh
+
+bench: build
+	$(SESSION) scripts/bench.sh
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs a command inside a Wine session: an Xvfb display (Direct3D needs one), the project's
+# own prefix under build/ (created once) and a persistent wineserver for the whole run.
+# Stops only what it started.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer prompts while the prefix is created.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+xvfb_pid=""
+server_started=""
+cleanup() {
+  if [ -n "$server_started" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+fi
+
+if [ ! -f "$WINEPREFIX/.sorvane-ready" ]; then
+  mkdir -p "$WINEPREFIX"
+  echo "wine-session: creating the Wine prefix $WINEPREFIX" >&2
+  wineboot -i >/dev/null 2>&1
+  # A crashing test must end its process at once instead of waiting in winedbg.
+  for view in 64 32; do
+    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f "/reg:$view" >/dev/null 2>&1 || true
+  done
+  wineserver -w
+  touch "$WINEPREFIX/.sorvane-ready"
+fi
+
+wineserver -p
+server_started=1
+# Start Wine's own services now, detached from our output: processes started during a test
+# would inherit the test's output pipe and keep ctest waiting after the test has ended.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+
+"$@"

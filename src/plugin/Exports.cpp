@@ -1,0 +1,132 @@
+// The plug-in's exported functions (named undecorated by Sorvane.def): argument and mode
+// checks, then the core. No exception crosses this boundary: the core returns codes, and
+// running out of memory while converting a name becomes a code here.
+
+#include <windows.h>
+
+#include <new>
+#include <string>
+
+#include "FormatRecognition.h"
+#include "Module.h"
+#include "NameConversion.h"
+#include "PictureBuilder.h"
+#include "PictureInformation.h"
+#include "PluginApi.h"
+#include "PluginInfo.h"
+#include "PluginResult.h"
+#include "SettingsDialog.h"
+
+using namespace sorvane;
+
+namespace {
+
+PluginResult PictureInfoFor(const wchar_t* path, const void* source, LONG_PTR length,
+                            unsigned flags, PictureInfo* info) noexcept {
+    switch (InputModeOf(flags)) {
+    case InputMode::File: return PictureInfoFromFile(path, info);
+    case InputMode::Memory: return PictureInfoFromMemory(source, length, info);
+    default: return kInternalError;
+    }
+}
+
+PluginResult PictureFor(const wchar_t* path, const void* source, LONG_PTR length, unsigned flags,
+                        HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
+                        LONG_PTR data) noexcept {
+    const PictureRequest request{progress, data, info, bits};
+    switch (InputModeOf(flags)) {
+    case InputMode::File: return DecodeFromFile(path, request);
+    case InputMode::Memory: return DecodeFromMemory(source, length, request);
+    default: return kInternalError;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) SetModuleInstance(instance);
+    return TRUE;
+}
+
+int SPI_CALL GetPluginInfo(int index, char* buffer, int length) noexcept {
+    return CopyPluginInfoA(index, buffer, length);
+}
+
+int SPI_CALL GetPluginInfoW(int index, wchar_t* buffer, int length) noexcept {
+    return CopyPluginInfoW(index, buffer, length);
+}
+
+int SPI_CALL IsSupportedW(const wchar_t* name, ULONG_PTR source) noexcept {
+    try {
+        return IsSupportedCore(name, source);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int SPI_CALL IsSupported(const char* name, ULONG_PTR source) noexcept {
+    try {
+        const std::wstring wide = AnsiToWide(name);
+        return IsSupportedCore(wide.c_str(), source);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int SPI_CALL GetPictureInfoW(const wchar_t* source, LONG_PTR length,
+                                                   unsigned flags, PictureInfo* info) noexcept {
+    if (source == nullptr || info == nullptr) return kInternalError;
+    return PictureInfoFor(source, source, length, flags, info);
+}
+
+int SPI_CALL GetPictureInfo(const char* source, LONG_PTR length,
+                                                  unsigned flags, PictureInfo* info) noexcept {
+    if (source == nullptr || info == nullptr) return kInternalError;
+    if (InputModeOf(flags) != InputMode::File) return PictureInfoFor(nullptr, source, length, flags, info);
+    try {
+        const std::wstring path = AnsiToWide(source);
+        return PictureInfoFromFile(path.c_str(), info);
+    } catch (...) {
+        return kOutOfMemory;
+    }
+}
+
+int SPI_CALL GetPictureW(const wchar_t* source, LONG_PTR length, unsigned flags,
+                                               HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
+                                               LONG_PTR data) noexcept {
+    if (source == nullptr || info == nullptr || bits == nullptr) return kInternalError;
+    return PictureFor(source, source, length, flags, info, bits, progress, data);
+}
+
+int SPI_CALL GetPicture(const char* source, LONG_PTR length, unsigned flags,
+                                              HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
+                                              LONG_PTR data) noexcept {
+    if (source == nullptr || info == nullptr || bits == nullptr) return kInternalError;
+    if (InputModeOf(flags) != InputMode::File) {
+        return PictureFor(nullptr, source, length, flags, info, bits, progress, data);
+    }
+    try {
+        const std::wstring path = AnsiToWide(source);
+        return DecodeFromFile(path.c_str(), PictureRequest{progress, data, info, bits});
+    } catch (...) {
+        return kOutOfMemory;
+    }
+}
+
+// Exported as both GetPreview and GetPreviewW.
+int SPI_CALL GetPreview(const char*, LONG_PTR, unsigned, HLOCAL*, HLOCAL*,
+                                              ProgressCallback, LONG_PTR) noexcept {
+    return kNotImplemented;
+}
+
+int SPI_CALL ConfigurationDlg(HWND parent, int function) noexcept {
+    switch (function) {
+    case 0: return ShowAboutBox(parent);
+    case 1: return ShowSettingsDialog(parent);
+    default: return kNotImplemented;
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,9 @@
+#include "SettingsDialog.h"
+
+namespace sorvane {
+
+PluginResult ShowSettingsDialog(HWND parent) noexcept {
+    return kNotImplemented;
+}
+
+}  // namespace sorvane

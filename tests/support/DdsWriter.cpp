@@ -1,0 +1,196 @@
+#include "DdsWriter.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace sorvane::test {
+
+namespace {
+
+constexpr uint32_t kCaps = 0x1, kHeight = 0x2, kWidth = 0x4, kPitch = 0x8, kPixelFormat = 0x1000,
+                   kLinearSize = 0x80000, kDepth = 0x800000;
+constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCc = 0x4, kPaletteIndexed8 = 0x20,
+                   kRgb = 0x40, kLuminance = 0x20000;
+constexpr uint32_t kTexture = 0x1000, kComplex = 0x8;
+constexpr uint32_t kCubeAllFaces = 0x200 | 0xFC00, kVolume = 0x200000;
+
+constexpr uint32_t FourCc(char a, char b, char c, char d) {
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
+           uint32_t(uint8_t(d)) << 24;
+}
+
+struct PixelFormat {
+    uint32_t flags, fourCc, bits, r, g, b, a;
+};
+
+PixelFormat PixelFormatOf(DdsFormat format) {
+    switch (format) {
+    case DdsFormat::A8R8G8B8: return {kRgb | kAlphaPixels, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    case DdsFormat::X8R8G8B8: return {kRgb, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
+    case DdsFormat::A8B8G8R8: return {kRgb | kAlphaPixels, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000};
+    case DdsFormat::R8G8B8: return {kRgb, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0};
+    case DdsFormat::R5G6B5: return {kRgb, 0, 16, 0xF800, 0x7E0, 0x1F, 0};
+    case DdsFormat::X1R5G5B5: return {kRgb, 0, 16, 0x7C00, 0x3E0, 0x1F, 0};
+    case DdsFormat::A1R5G5B5: return {kRgb | kAlphaPixels, 0, 16, 0x7C00, 0x3E0, 0x1F, 0x8000};
+    case DdsFormat::A4R4G4B4: return {kRgb | kAlphaPixels, 0, 16, 0xF00, 0xF0, 0xF, 0xF000};
+    case DdsFormat::X4R4G4B4: return {kRgb, 0, 16, 0xF00, 0xF0, 0xF, 0};
+    case DdsFormat::A8L8: return {kLuminance | kAlphaPixels, 0, 16, 0xFF, 0, 0, 0xFF00};
+    case DdsFormat::A8: return {kAlphaOnly, 0, 8, 0, 0, 0, 0xFF};
+    case DdsFormat::L8: return {kLuminance, 0, 8, 0xFF, 0, 0, 0};
+    case DdsFormat::L16: return {kLuminance, 0, 16, 0xFFFF, 0, 0, 0};
+    case DdsFormat::P8: return {kPaletteIndexed8, 0, 8, 0, 0, 0, 0};
+    case DdsFormat::R16F: return {kFourCc, 111, 0, 0, 0, 0, 0};
+    case DdsFormat::DXT1: return {kFourCc, FourCc('D', 'X', 'T', '1'), 0, 0, 0, 0, 0};
+    case DdsFormat::DXT3: return {kFourCc, FourCc('D', 'X', 'T', '3'), 0, 0, 0, 0, 0};
+    case DdsFormat::DXT5: return {kFourCc, FourCc('D', 'X', 'T', '5'), 0, 0, 0, 0, 0};
+    }
+    return {};
+}
+
+void Put32(Bytes& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint32_t Blocks(uint32_t n) { return (n + 3) / 4; }
+
+}  // namespace
+
+std::string FormatName(DdsFormat format) {
+    static const char* const kNames[] = {
+        "A8R8G8B8", "X8R8G8B8", "A8B8G8R8", "R8G8B8", "R5G6B5", "X1R5G5B5", "A1R5G5B5", "A4R4G4B4",
+        "X4R4G4B4", "A8L8", "A8", "L8", "L16", "P8", "R16F", "DXT1", "DXT3", "DXT5"};
+    return kNames[static_cast<int>(format)];
+}
+
+bool IsBlockCompressed(DdsFormat format) {
+    return format == DdsFormat::DXT1 || format == DdsFormat::DXT3 || format == DdsFormat::DXT5;
+}
+
+uint32_t UnitSize(DdsFormat format) {
+    switch (format) {
+    case DdsFormat::DXT1: return 8;
+    case DdsFormat::DXT3:
+    case DdsFormat::DXT5: return 16;
+    case DdsFormat::R16F: return 2;
+    default: return PixelFormatOf(format).bits / 8;
+    }
+}
+
+Bytes WriteDds(const DdsImage& image) {
+    const PixelFormat pf = PixelFormatOf(image.format);
+    const bool compressed = IsBlockCompressed(image.format);
+    const uint32_t pitch = compressed ? Blocks(image.width) * UnitSize(image.format)
+                                      : image.width * UnitSize(image.format);
+    const uint32_t linearSize = compressed ? pitch * Blocks(image.height) : pitch;
+
+    Bytes out;
+    Put32(out, FourCc('D', 'D', 'S', ' '));
+    Put32(out, 124);
+    uint32_t flags = kCaps | kHeight | kWidth | kPixelFormat | (compressed ? kLinearSize : kPitch);
+    if (image.depth > 0) flags |= kDepth;
+    Put32(out, flags);
+    Put32(out, image.height);
+    Put32(out, image.width);
+    Put32(out, linearSize);
+    Put32(out, image.depth);
+    Put32(out, 1);  // mip levels
+    for (int i = 0; i < 11; ++i) Put32(out, 0);
+    Put32(out, 32);
+    Put32(out, pf.flags);
+    Put32(out, pf.fourCc);
+    Put32(out, pf.bits);
+    Put32(out, pf.r);
+    Put32(out, pf.g);
+    Put32(out, pf.b);
+    Put32(out, pf.a);
+    Put32(out, kTexture | (image.cube || image.depth > 0 ? kComplex : 0));
+    Put32(out, image.cube ? kCubeAllFaces : image.depth > 0 ? kVolume : 0);
+    for (int i = 0; i < 3; ++i) Put32(out, 0);
+
+    if (image.format == DdsFormat::P8) {
+        for (size_t i = 0; i < 256; ++i) {
+            // Palette entries are stored as R, G, B, A bytes.
+            const uint32_t argb = i < image.palette.size() ? image.palette[i] : 0;
+            out.push_back(static_cast<uint8_t>(argb >> 16));
+            out.push_back(static_cast<uint8_t>(argb >> 8));
+            out.push_back(static_cast<uint8_t>(argb));
+            out.push_back(static_cast<uint8_t>(argb >> 24));
+        }
+    }
+    const uint32_t copies = image.cube ? 6 : image.depth > 0 ? image.depth : 1;
+    for (uint32_t i = 0; i < copies; ++i) out.insert(out.end(), image.data.begin(), image.data.end());
+    return out;
+}
+
+DdsImage MakeUncompressed(DdsFormat format, uint32_t width, uint32_t height,
+                          const std::function<uint32_t(uint32_t, uint32_t)>& pixel) {
+    DdsImage image;
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    const uint32_t unit = UnitSize(format);
+    image.data.reserve(size_t(width) * height * unit);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t value = pixel(x, y);
+            for (uint32_t i = 0; i < unit; ++i) image.data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+        }
+    }
+    return image;
+}
+
+DdsImage MakeCompressed(DdsFormat format, uint32_t width, uint32_t height,
+                        const std::function<Bytes(uint32_t, uint32_t)>& block) {
+    DdsImage image;
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    for (uint32_t by = 0; by < Blocks(height); ++by) {
+        for (uint32_t bx = 0; bx < Blocks(width); ++bx) {
+            const Bytes b = block(bx, by);
+            image.data.insert(image.data.end(), b.begin(), b.end());
+        }
+    }
+    return image;
+}
+
+Bytes Dxt1Block(uint16_t c0, uint16_t c1, uint32_t indices) {
+    Bytes b;
+    b.push_back(static_cast<uint8_t>(c0));
+    b.push_back(static_cast<uint8_t>(c0 >> 8));
+    b.push_back(static_cast<uint8_t>(c1));
+    b.push_back(static_cast<uint8_t>(c1 >> 8));
+    Put32(b, indices);
+    return b;
+}
+
+Bytes Dxt3Block(uint64_t alpha4, uint16_t c0, uint16_t c1, uint32_t indices) {
+    Bytes b;
+    for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(alpha4 >> (8 * i)));
+    const Bytes colour = Dxt1Block(c0, c1, indices);
+    b.insert(b.end(), colour.begin(), colour.end());
+    return b;
+}
+
+Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint16_t c1,
+                uint32_t indices) {
+    Bytes b{a0, a1};
+    for (int i = 0; i < 6; ++i) b.push_back(static_cast<uint8_t>(alphaIndices >> (8 * i)));
+    const Bytes colour = Dxt1Block(c0, c1, indices);
+    b.insert(b.end(), colour.begin(), colour.end());
+    return b;
+}
+
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() ||
+                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+}  // namespace sorvane::test

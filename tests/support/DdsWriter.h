@@ -1,0 +1,67 @@
+#pragma once
+// Builds DDS files in memory so tests make their own inputs with known pixels.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane::test {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class DdsFormat {
+    A8R8G8B8, X8R8G8B8, A8B8G8R8, R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, X4R4G4B4,
+    A8L8, A8, L8, L16, P8, R16F, DXT1, DXT3, DXT5,
+};
+
+std::string FormatName(DdsFormat format);
+bool IsBlockCompressed(DdsFormat format);
+// Bytes per pixel of an uncompressed format, bytes per 4x4 block of a compressed one.
+uint32_t UnitSize(DdsFormat format);
+
+struct DdsImage {
+    DdsFormat format = DdsFormat::A8R8G8B8;
+    uint32_t width = 1;
+    uint32_t height = 1;
+    Bytes data;                      // the top-level surface as stored: rows or block rows
+    std::vector<uint32_t> palette;   // P8 only: 256 entries 0xAARRGGBB
+    uint32_t depth = 0;              // > 0 writes a volume texture with this many slices
+    bool cube = false;               // writes six faces of the same data
+};
+
+// A whole DDS file: magic, header and the data (repeated for every face or slice).
+Bytes WriteDds(const DdsImage& image);
+
+// A pixel as blue, green, red, alpha bytes.
+struct Bgra {
+    uint8_t b, g, r, a;
+    bool operator==(const Bgra& o) const { return b == o.b && g == o.g && r == o.r && a == o.a; }
+};
+
+// An uncompressed image whose pixel (x, y) is `pixel(x, y)` in `format`'s own encoding: the
+// value is stored little-endian in UnitSize(format) bytes.
+DdsImage MakeUncompressed(DdsFormat format, uint32_t width, uint32_t height,
+                          const std::function<uint32_t(uint32_t x, uint32_t y)>& pixel);
+
+// A block-compressed image whose 4x4 block (bx, by) is `block(bx, by)` (8 or 16 bytes).
+DdsImage MakeCompressed(DdsFormat format, uint32_t width, uint32_t height,
+                        const std::function<Bytes(uint32_t bx, uint32_t by)>& block);
+
+// Blocks of known colours. Colours are R5G6B5 words; indices hold 2 bits per texel, texel 0
+// in the lowest bits. In DXT1 with c0 <= c1, index 3 is transparent black.
+Bytes Dxt1Block(uint16_t c0, uint16_t c1, uint32_t indices);
+// Explicit alpha: 4 bits per texel, texel 0 in the lowest bits.
+Bytes Dxt3Block(uint64_t alpha4, uint16_t c0, uint16_t c1, uint32_t indices);
+// Interpolated alpha: a0, a1 and 3-bit indices (texel 0 lowest, 48 bits).
+Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint16_t c1,
+                uint32_t indices);
+
+constexpr uint16_t Rgb565(uint8_t r5, uint8_t g6, uint8_t b5) {
+    return static_cast<uint16_t>((r5 << 11) | (g6 << 5) | b5);
+}
+
+// Writes bytes to a file; returns false on failure.
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
+
+}  // namespace sorvane::test
