@@ -17,11 +17,11 @@ for dll in $dlls; do
   fi
 done
 for needed in d3d9.dll d3dx9_31.dll; do
-  printf '%s\n' "$dlls" | grep -qx "$needed" || { echo "missing import: $needed"; status=1; }
+  grep -qx "$needed" <<<"$dlls" || { echo "missing import: $needed"; status=1; }
 done
 
 has_ex=0
-printf '%s\n' "$table" | grep -qE '[[:space:]]Direct3DCreate9Ex$' && has_ex=1
+grep -qE '[[:space:]]Direct3DCreate9Ex[[:space:]]*$' <<<"$table" && has_ex=1
 if [ "$width" = 64 ] && [ $has_ex = 0 ]; then echo "Direct3DCreate9Ex is not imported"; status=1; fi
 if [ "$width" = 32 ] && [ $has_ex = 1 ]; then echo "the 32-bit plug-in imports Direct3DCreate9Ex"; status=1; fi
 

@@ -1,0 +1,136 @@
+#include "PixelConversion.h"
+
+#include <cstring>
+#include <cstdlib>
+
+#include "RowLoop.h"
+#include "SettingsStore.h"
+
+namespace sorvane {
+
+namespace {
+
+uint8_t* RowAt(uint8_t* bits, intptr_t stride, uint32_t row) {
+    return bits + static_cast<intptr_t>(row) * stride;
+}
+
+// Converts one row of `width` 32-bit pixels into 24-bit ones and zeroes the row's padding.
+// Whole 4-byte stores are used while they end inside the row; the last pixel is stored byte
+// by byte, so no store leaves the row.
+void ConvertRow(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride,
+                const AlphaMode& mode) {
+    const uint32_t colourWord = uint32_t{mode.blue} | uint32_t{mode.green} << 8 | uint32_t{mode.red} << 16;
+    for (uint32_t x = 0; x < width; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, source + 4 * size_t{x}, 4);
+        const uint32_t alpha = pixel >> 24;
+        uint32_t out;
+        if (!mode.composite || alpha == 255) {
+            out = pixel;
+        } else if (alpha == 0) {
+            out = colourWord;
+        } else {
+            out = uint32_t{BlendChannel(pixel & 0xFF, mode.blue, alpha)} |
+                  uint32_t{BlendChannel((pixel >> 8) & 0xFF, mode.green, alpha)} << 8 |
+                  uint32_t{BlendChannel((pixel >> 16) & 0xFF, mode.red, alpha)} << 16;
+        }
+        uint8_t* at = target + 3 * size_t{x};
+        if (x + 1 < width) {
+            std::memcpy(at, &out, 4);  // the 4th byte is overwritten by the next pixel
+        } else {
+            at[0] = static_cast<uint8_t>(out);
+            at[1] = static_cast<uint8_t>(out >> 8);
+            at[2] = static_cast<uint8_t>(out >> 16);
+        }
+    }
+    std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
+}
+
+}  // namespace
+
+PluginResult FlipRows(PixelImage& image, LocalBlock& spare) noexcept {
+    const PixelLayout* source = image.layout();
+    if (source == nullptr || image.bits() == nullptr) return kInternalError;
+    PixelImage flipped;
+    const PluginResult result = flipped.Allocate(source->width, source->height, source->bitsPerPixel, spare);
+    if (result != kSuccess) return result;
+
+    const uint32_t height = source->height;
+    const uint32_t stride = static_cast<uint32_t>(flipped.layout()->stride);
+    const size_t pixelBytes = (uint64_t{source->width} * source->bitsPerPixel + 7) / 8;
+    // The locked pitch is the most a source row can give; a shorter pitch is not read past.
+    const size_t available = static_cast<size_t>(std::llabs(source->stride));
+    const size_t copied = pixelBytes < available ? pixelBytes : available;
+    const struct {
+        uint8_t* from;
+        intptr_t fromStride;
+        uint8_t* to;
+        uint32_t toStride;
+        uint32_t height;
+        size_t copied;
+    } rows{image.bits(), source->stride, flipped.bits(), stride, height, copied};
+
+    ForEachRow(height, stride, [&rows](uint32_t row) {
+        uint8_t* to = RowAt(rows.to, rows.toStride, row);
+        std::memcpy(to, RowAt(rows.from, rows.fromStride, rows.height - 1 - row), rows.copied);
+        std::memset(to + rows.copied, 0, rows.toStride - rows.copied);
+    });
+    std::memset(flipped.bits() + size_t{height} * stride, 0, 4);
+    image.Adopt(flipped, spare);
+    return kSuccess;
+}
+
+PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare, const AlphaMode& mode) noexcept {
+    const PixelLayout* source = image.layout();
+    if (source == nullptr || image.bits() == nullptr || source->bitsPerPixel != 32) return kInternalError;
+    PixelImage converted;
+    const PluginResult result = converted.Allocate(source->width, source->height, 24, spare);
+    if (result != kSuccess) return result;
+
+    const struct {
+        const uint8_t* from;
+        intptr_t fromStride;
+        uint8_t* to;
+        uint32_t toStride;
+        uint32_t width;
+        AlphaMode mode;
+    } rows{image.bits(), source->stride, converted.bits(),
+           static_cast<uint32_t>(converted.layout()->stride), source->width, mode};
+
+    ForEachRow(source->height, uint64_t{source->width} * 4, [&rows](uint32_t row) {
+        ConvertRow(rows.from + static_cast<intptr_t>(row) * rows.fromStride,
+                   RowAt(rows.to, rows.toStride, row), rows.width, rows.toStride, rows.mode);
+    });
+    std::memset(converted.bits() + size_t{source->height} * rows.toStride, 0, 4);
+    image.Adopt(converted, spare);
+    return kSuccess;
+}
+
+PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare) noexcept {
+    const PixelLayout* source = image.layout();
+    if (source == nullptr || image.bits() == nullptr || source->bitsPerPixel != 32) return kInternalError;
+    const PluginSettings settings = ReadPluginSettings();
+    AlphaMode mode{settings.alphaDisposal == AlphaDisposal::Composite, settings.compositeColor.blue,
+                   settings.compositeColor.green, settings.compositeColor.red};
+    return ConvertTo24Bits(image, spare, mode);
+}
+
+PluginResult TakeDibHandles(PixelImage& image, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {
+    const PixelLayout* layout = image.layout();
+    if (layout == nullptr || image.bits() == nullptr) return kInternalError;
+    const uint32_t width = layout->width, height = layout->height, bitCount = layout->bitsPerPixel;
+    bitsOut.reset(image.ReleaseBlock());
+    infoOut.reset(LocalAlloc(LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD)));
+    if (!infoOut) return kOutOfMemory;
+    auto* header = static_cast<BITMAPINFOHEADER*>(infoOut.get());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = static_cast<LONG>(width);
+    header->biHeight = static_cast<LONG>(height);  // positive: bottom-up rows
+    header->biPlanes = 1;
+    header->biBitCount = static_cast<WORD>(bitCount);
+    header->biCompression = BI_RGB;
+    image.DropLayout();
+    return kSuccess;
+}
+
+}  // namespace sorvane
