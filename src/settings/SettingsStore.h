@@ -1,0 +1,71 @@
+#pragma once
+// The per-user settings in the registry: the key, its values, their defaults and tolerances,
+// and the small functions that open the key and read or write one value. Nothing is cached:
+// every reader opens the key, reads and closes it, so a saved change applies at once.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "Holders.h"
+
+namespace sorvane {
+
+// What happens to the alpha channel when a picture with alpha becomes a 24-bit DIB. The
+// numbers are the ones stored in "Alpha".
+enum class AlphaDisposal : uint32_t {
+    Remove = 0,     // the alpha byte is dropped, the colour channels stay as they are
+    Composite = 1,  // each pixel is blended over the composite colour
+};
+
+// What decoding needs of the settings.
+struct PluginSettings {
+    AlphaDisposal alphaDisposal;
+    // In the DIB's pixel order. Meaningful only for AlphaDisposal::Composite.
+    struct {
+        uint8_t blue, green, red;
+    } compositeColor;
+};
+
+// Under HKEY_CURRENT_USER; both builds share it.
+const wchar_t* SettingsKeyPath() noexcept;
+
+// Value names under the settings key.
+inline constexpr const wchar_t* kAlphaValue = L"Alpha";                // REG_DWORD
+inline constexpr const wchar_t* kColorValue = L"Color";                // REG_DWORD COLORREF
+inline constexpr const wchar_t* kColorHistoryValue = L"ColorHistory";  // REG_BINARY, 8 COLORREFs
+inline constexpr const wchar_t* kCustomColorsValue = L"CustomColors";  // REG_BINARY, 16 COLORREFs
+
+inline constexpr COLORREF kWhite = 0x00FFFFFF;
+inline constexpr size_t kColorHistorySize = 8;
+inline constexpr size_t kCustomColorCount = 16;
+// Grey, red, yellow, green, cyan, blue, magenta, black.
+inline constexpr COLORREF kDefaultColorHistory[kColorHistorySize] = {
+    0x00808080, 0x000000FF, 0x0000FFFF, 0x0000FF00,
+    0x00FFFF00, 0x00FF0000, 0x00FF00FF, 0x00000000,
+};
+
+// RegOpenKeyExW with KEY_READ; never creates the key. Empty when the key cannot be opened.
+RegKey OpenKeyForRead(const wchar_t* subkey) noexcept;
+// RegCreateKeyExW with KEY_WRITE, creating the key and its parents. Empty on failure.
+RegKey OpenKeyForWrite(const wchar_t* subkey) noexcept;
+
+// True only for a REG_DWORD of exactly 4 bytes; anything else counts as missing.
+bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexcept;
+// The value's bytes whatever its type; false when it cannot be read.
+bool ReadBinaryValue(const RegKey& key, const wchar_t* name, std::vector<uint8_t>& bytes) noexcept;
+// Copies min(size / 4, count) little-endian COLORREFs of the value over `colors`; the rest
+// keep what they hold. False, and nothing copied, when the value cannot be read.
+bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors, size_t count) noexcept;
+
+// The writers ignore failures: a setting that cannot be saved is not an error.
+void WriteDwordValue(const RegKey& key, const wchar_t* name, DWORD value) noexcept;
+void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data, DWORD size) noexcept;
+
+// The alpha disposal and composite colour for the next picture; defaults when nothing usable
+// is stored. A stored "Alpha" other than 0 and 1 means Remove here.
+PluginSettings ReadPluginSettings() noexcept;
+
+}  // namespace sorvane
