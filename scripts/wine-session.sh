@@ -41,8 +41,8 @@ if [ ! -f "$WINEPREFIX/.sorvane-ready" ]; then
   touch "$WINEPREFIX/.sorvane-ready"
 fi
 
-wineserver -p
-server_started=1
+# A server that already runs for this prefix (another session) is used and left alone.
+if wineserver -p 2>/dev/null; then server_started=1; fi
 # Start Wine's own services now, detached from our output: processes started during a test
 # would inherit the test's output pipe and keep ctest waiting after the test has ended.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true

@@ -177,8 +177,12 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
     if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), info))) return kNotSupported;
     if (info.ImageFileFormat != D3DXIFF_DDS) return kNotSupported;
 
-    const PluginResult created =
-        CreateScratchSurface(info.Width, info.Height, DecodeSurfaceFormat(info.Format), surface);
+    // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
+    // that D3DX then writes past. No such surface can be had, so it counts as no memory.
+    const D3DFORMAT format = DecodeSurfaceFormat(info.Format);
+    const uint64_t pixelBytes = format == D3DFMT_A8R8G8B8 ? 4 : format == D3DFMT_R8G8B8 ? 3 : 2;
+    if (uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) return kOutOfMemory;
+    const PluginResult created = CreateScratchSurface(info.Width, info.Height, format, surface);
     if (created != kSuccess) return created;
 
     const RECT rect{0, 0, static_cast<LONG>(info.Width), static_cast<LONG>(info.Height)};

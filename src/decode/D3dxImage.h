@@ -3,9 +3,17 @@
 
 #include <d3dx9tex.h>
 
+#include <cstddef>
+
 namespace sorvane {
 
 constexpr HRESULT kD3dxInvalidData = static_cast<HRESULT>(0x88760B59);  // D3DXERR_INVALIDDATA
+
+// True when `bytes` start with a DDS header whose counts no valid file has (more mip levels
+// than any size allows): D3DX would spend minutes walking such a file, so it is refused first.
+bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept;
+// The same test on the first bytes of a file; false when the file cannot be read.
+bool FileHasImplausibleDdsHeader(const wchar_t* path) noexcept;
 
 // D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. A fault or exception
 // inside D3DX counts as D3DXERR_INVALIDDATA.

@@ -1,0 +1,298 @@
+// The course of a GetPicture request: progress, cancellation, ownership, threads, leaks and
+// hostile input.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"  // windows.h before psapi.h
+
+#include <psapi.h>
+
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace sorvane::test {
+namespace {
+
+struct Progress {
+    std::vector<int> numerators;
+    int cancelAt = -1;
+    bool badDenominator = false;
+};
+thread_local Progress* t_progress = nullptr;
+
+int SPI_CALL Record(int numerator, int denominator, LONG_PTR data) {
+    Progress& p = *reinterpret_cast<Progress*>(data);
+    p.numerators.push_back(numerator);
+    p.badDenominator |= denominator != 100;
+    return numerator == p.cancelAt ? 1 : 0;
+}
+
+Bytes Picture() {
+    return WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 7, 5, [](uint32_t x, uint32_t y) { return 0x80000000u | (x * 40 + y); }));
+}
+
+class RequestTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SORVANE_REQUIRE_D3D();
+        DeleteSettingsKey();
+    }
+    int Decode(bool memory, Progress* progress, HLOCAL& info, HLOCAL& bits) {
+        const Plugin& p = LoadedPlugin();
+        const auto callback = progress ? &Record : nullptr;
+        const auto data = reinterpret_cast<LONG_PTR>(progress);
+        if (memory) {
+            return p.GetPicture(reinterpret_cast<const char*>(file_.data()), static_cast<LONG_PTR>(file_.size()), 1,
+                                &info, &bits, callback, data);
+        }
+        return p.GetPictureW(path_.c_str(), 0, 0, &info, &bits, callback, data);
+    }
+    TempDir dir_;
+    Bytes file_ = Picture();
+    std::wstring path_ = dir_.Write(L"request.dds", file_);
+};
+
+TEST_F(RequestTest, ReportsProgressAndStopsWhenAsked) {
+    const std::vector<int> kFile = {0, 20, 40, 60, 80, 100}, kMemory = {0, 40, 60, 80, 100};
+    for (const bool memory : {false, true}) {
+        const std::vector<int>& expected = memory ? kMemory : kFile;
+        SCOPED_TRACE(memory ? "memory" : "file");
+        Progress all;
+        HLOCAL info = nullptr, bits = nullptr;
+        ASSERT_EQ(Decode(memory, &all, info, bits), 0);
+        EXPECT_EQ(all.numerators, expected);
+        EXPECT_FALSE(all.badDenominator);
+        LocalFree(info);
+        LocalFree(bits);
+
+        for (size_t stop = 0; stop < expected.size(); ++stop) {
+            SCOPED_TRACE(testing::Message() << "cancel at " << expected[stop]);
+            Progress cancelling;
+            cancelling.cancelAt = expected[stop];
+            HLOCAL info = reinterpret_cast<HLOCAL>(0x51), bits = reinterpret_cast<HLOCAL>(0x52);
+            EXPECT_EQ(Decode(memory, &cancelling, info, bits), 1);
+            EXPECT_EQ(cancelling.numerators, std::vector<int>(expected.begin(), expected.begin() + stop + 1));
+            if (expected[stop] == 100) {
+                // Handed over before the last report: the host owns a complete picture.
+                ASSERT_NE(info, reinterpret_cast<HLOCAL>(0x51));
+                EXPECT_EQ(static_cast<BITMAPINFOHEADER*>(info)->biWidth, 7);
+                EXPECT_GE(LocalSize(bits), 5u * 24 + 4);
+                LocalFree(info);
+                LocalFree(bits);
+            } else {
+                EXPECT_EQ(info, reinterpret_cast<HLOCAL>(0x51));
+                EXPECT_EQ(bits, reinterpret_cast<HLOCAL>(0x52));
+            }
+        }
+    }
+}
+
+TEST_F(RequestTest, CancellingAtZeroTouchesNothing) {
+    const Plugin& p = LoadedPlugin();
+    Progress progress;
+    progress.cancelAt = 0;
+    HLOCAL info = nullptr, bits = nullptr;
+    // Neither the bytes (an address that cannot be read) nor the file (there is none) are used.
+    EXPECT_EQ(p.GetPicture(reinterpret_cast<const char*>(16), 1000, 1, &info, &bits, &Record,
+                           reinterpret_cast<LONG_PTR>(&progress)), 1);
+    EXPECT_EQ(p.GetPictureW((dir_.path() + L"\\none.dds").c_str(), 0, 0, &info, &bits, &Record,
+                            reinterpret_cast<LONG_PTR>(&progress)), 1);
+    EXPECT_EQ(progress.numerators, (std::vector<int>{0, 0}));
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(bits, nullptr);
+}
+
+TEST_F(RequestTest, FailuresKeepTheHostsVariables) {
+    const Plugin& p = LoadedPlugin();
+    const Bytes junk = {'D', 'D', 'S', ' ', 0, 1, 2, 3};
+    const std::wstring empty = dir_.Write(L"empty.dds", {});
+    const struct {
+        const char* what;
+        int expected;
+        bool memory;
+        const Bytes* bytes;
+        std::wstring path;
+    } kCases[] = {
+        {"not DDS", 2, true, &junk, L""},
+        {"empty file", 2, false, nullptr, empty},
+        {"missing file", 6, false, nullptr, dir_.path() + L"\\missing.dds"},
+        {"a directory", 6, false, nullptr, dir_.path()},
+    };
+    for (const auto& c : kCases) {
+        HLOCAL info = reinterpret_cast<HLOCAL>(0x61), bits = reinterpret_cast<HLOCAL>(0x62);
+        const int result = c.memory ? p.GetPicture(reinterpret_cast<const char*>(c.bytes->data()),
+                                                   static_cast<LONG_PTR>(c.bytes->size()), 1, &info, &bits, nullptr, 0)
+                                    : p.GetPictureW(c.path.c_str(), 0, 0, &info, &bits, nullptr, 0);
+        EXPECT_EQ(result, c.expected) << c.what;
+        EXPECT_EQ(info, reinterpret_cast<HLOCAL>(0x61)) << c.what;
+        EXPECT_EQ(bits, reinterpret_cast<HLOCAL>(0x62)) << c.what;
+    }
+}
+
+struct Usage {
+    DWORD handles = 0, gdi = 0, user = 0;
+    SIZE_T privateBytes = 0;
+};
+
+Usage MeasureUsage() {
+    Usage u;
+    GetProcessHandleCount(GetCurrentProcess(), &u.handles);
+    u.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    u.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    u.privateBytes = counters.PrivateUsage;
+    return u;
+}
+
+TEST_F(RequestTest, ThreeHundredDecodesLeaveNothingBehind) {
+    std::thread([&] {  // a thread without windows: every request makes and destroys its own
+        auto decodeOnce = [&] {
+            HLOCAL info = nullptr, bits = nullptr;
+            ASSERT_EQ(Decode(true, nullptr, info, bits), 0);
+            LocalFree(info);
+            LocalFree(bits);
+        };
+        for (int i = 0; i < 20; ++i) decodeOnce();
+        const Usage before = MeasureUsage();
+        for (int i = 0; i < 300; ++i) decodeOnce();
+        const Usage after = MeasureUsage();
+        EXPECT_LE(after.handles, before.handles + 4);
+        EXPECT_LE(after.gdi, before.gdi + 2);
+        EXPECT_LE(after.user, before.user + 2);
+        EXPECT_LE(after.privateBytes, before.privateBytes + 2 * 1024 * 1024);
+        RecordProperty("handles", static_cast<int>(after.handles) - static_cast<int>(before.handles));
+    }).join();
+}
+
+TEST_F(RequestTest, ThreadsDecodingAtOnceGiveTheSameBytes) {
+    // Four different pictures, each large enough for the row loops to spread over the pool.
+    std::vector<Bytes> files;
+    std::vector<std::vector<uint8_t>> alone;
+    for (uint32_t k = 0; k < 4; ++k) {
+        files.push_back(WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 300 + k, 301, [k](uint32_t x, uint32_t y) {
+            return (x * 7 + y * 13 + k) * 0x01030507u;
+        })));
+    }
+    const Plugin& p = LoadedPlugin();
+    auto decode = [&](const Bytes& f) {
+        HLOCAL info = nullptr, bits = nullptr;
+        std::vector<uint8_t> out;
+        if (p.GetPicture(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &info, &bits,
+                         nullptr, 0) == 0) {
+            const size_t height = 301, stride = ((static_cast<const BITMAPINFOHEADER*>(info)->biWidth * 24 + 31) / 32) * 4;
+            out.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + height * stride);
+            LocalFree(info);
+            LocalFree(bits);
+        }
+        return out;
+    };
+    for (const Bytes& f : files) alone.push_back(decode(f));
+    for (const auto& a : alone) ASSERT_FALSE(a.empty());
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                const int k = (t + i) % 4;
+                mismatches[t] += decode(files[k]) != alone[k];
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// Headers that would make Direct3D or D3DX misbehave are refused with a code: a mip count no
+// file can have (D3DX would walk it for minutes) and a surface too large for 32-bit sizes
+// (Direct3D would wrap its size and D3DX write past it).
+TEST_F(RequestTest, HostileHeadersAreRefused) {
+    const Plugin& p = LoadedPlugin();
+    const struct {
+        const char* what;
+        size_t offset;
+        uint32_t value;
+        int infoResult, pictureResult;
+    } kCases[] = {
+        {"mip count 2^31 - 1", 28, 0x7FFFFFFF, 2, 2},
+        {"mip count 33", 28, 33, 2, 2},
+        {"2^31 - 1 rows", 12, 0x7FFFFFFF, 0, 4},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        Bytes f = WriteDds(MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) { return Dxt1Block(0xFFFF, 0, 0); }));
+        if (c.offset == 12) std::memcpy(f.data() + 16, &c.value, 4);  // width too
+        std::memcpy(f.data() + c.offset, &c.value, 4);
+        const std::wstring path = dir_.Write(L"hostile.dds", f);
+        PictureInfo info{};
+        EXPECT_EQ(p.GetPictureInfo(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &info), c.infoResult);
+        EXPECT_EQ(p.GetPictureInfoW(path.c_str(), 0, 0, &info), c.infoResult);
+        HLOCAL header = nullptr, bits = nullptr;
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(p.GetPicture(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &header, &bits, nullptr, 0), c.pictureResult);
+        EXPECT_LT(GetTickCount() - start, 5000u);
+        if (header) LocalFree(header);
+        if (bits) LocalFree(bits);
+    }
+}
+
+// Hostile files: truncations, flipped header fields, huge and zero sizes. The plug-in answers
+// with a code and, for 0, a sane DIB.
+TEST_F(RequestTest, MutatedFilesNeverCrash) {
+    const Plugin& p = LoadedPlugin();
+    std::mt19937 random(20261207);
+    const Bytes seeds[] = {
+        file_,
+        WriteDds(MakeCompressed(DdsFormat::DXT5, 9, 6, [](uint32_t x, uint32_t y) { return Dxt5Block(200, 10, x * 0x1111 + y, 0xF800, 0x07E0, 0x1B1B1B1B); })),
+        WriteDds(MakeUncompressed(DdsFormat::R5G6B5, 5, 3, [](uint32_t x, uint32_t y) { return x * 999 + y; })),
+    };
+    const uint32_t kFields[] = {0xFFFFFFFF, 0, 0x7FFFFFFF, 0x10000, 1, 0x80000000};
+    int decoded = 0;
+    for (int i = 0; i < 200; ++i) {
+        Bytes f = seeds[i % 3];
+        switch (random() % 4) {
+        case 0: f.resize(random() % f.size()); break;  // truncation
+        case 1: {  // a header field (offsets 4 to 124) replaced by an extreme value
+            const size_t at = 4 + 4 * (random() % 31);
+            const uint32_t v = kFields[random() % 6];
+            std::memcpy(f.data() + at, &v, 4);
+            break;
+        }
+        case 2: f[random() % std::min<size_t>(f.size(), 128)] ^= static_cast<uint8_t>(1u << (random() % 8)); break;
+        default: {  // width and height both extreme
+            const uint32_t h = kFields[random() % 6], w = kFields[random() % 6];
+            std::memcpy(f.data() + 12, &h, 4);
+            std::memcpy(f.data() + 16, &w, 4);
+        }
+        }
+        SCOPED_TRACE(testing::Message() << "mutation " << i);
+        PictureInfo info{};
+        const int infoResult = p.GetPictureInfo(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &info);
+        EXPECT_TRUE(infoResult == 0 || infoResult == 2 || infoResult == 4 || infoResult == 8) << infoResult;
+        HLOCAL header = nullptr, bits = nullptr;
+        int result;
+        if (i % 4 == 0) {
+            const std::wstring path = dir_.Write(L"mutated.dds", f);
+            result = p.GetPictureW(path.c_str(), 0, 0, &header, &bits, nullptr, 0);
+        } else {
+            result = p.GetPicture(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &header, &bits, nullptr, 0);
+        }
+        EXPECT_TRUE(result == 0 || result == 2 || result == 4 || result == 6 || result == 8) << result;
+        if (result == 0) {
+            ++decoded;
+            const auto* h = static_cast<const BITMAPINFOHEADER*>(header);
+            EXPECT_GT(h->biWidth, 0);
+            EXPECT_GT(h->biHeight, 0);
+            const uint64_t stride = ((uint64_t(h->biWidth) * h->biBitCount + 31) / 32) * 4;
+            EXPECT_GE(LocalSize(bits), stride * h->biHeight + 4);
+            LocalFree(header);
+            LocalFree(bits);
+        }
+    }
+    RecordProperty("decoded", decoded);
+}
+
+}  // namespace
+}  // namespace sorvane::test
