@@ -1,6 +1,7 @@
 // The plug-in's exported functions (named undecorated by Sorvane.def): argument and mode
 // checks, then the core. No exception crosses this boundary: the core returns codes, and
-// running out of memory while converting a name becomes a code here.
+// running out of memory while converting a name or compiling the extension pattern becomes a
+// code here (0 from IsSupported(W), 4 from the picture exports).
 
 #include <windows.h>
 

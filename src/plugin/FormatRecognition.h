@@ -1,5 +1,6 @@
 #pragma once
-// Whether a file is one this plug-in reads: an extension test, then a header probe by D3DX.
+// Whether a file is one this plug-in reads: an extension test on the name, then a header probe
+// that lets D3DX identify the file's first bytes (or, when it refuses them, the file on disk).
 
 #include <windows.h>
 
@@ -9,8 +10,29 @@
 
 namespace sorvane {
 
-// IsSupportedW: 1 when the plug-in reads the file, else 0. `source` is the address of the
-// file's first 2048 bytes (above 0xFFFF), a file handle of the host, or 0.
+// The host hands over, or the file handle gives, at most this many of the file's first bytes.
+constexpr DWORD kProbeSize = 2048;
+
+// Byte count of the header probe, as wide as the build's own counts.
+#if defined(_WIN64)
+using ProbeCount = int64_t;
+#else
+using ProbeCount = int32_t;
+#endif
+
+// True when `extension` (what PathFindExtensionW returns: the dot and what follows it, or an
+// empty string) is ".dds" in any letter case. The pattern is compiled on first use; when that
+// throws (std::bad_alloc), the exception travels on and the next call compiles again.
+bool MatchesDdsExtension(const wchar_t* extension);
+
+// Lets D3DX identify `count` bytes, then the file `name` when it refuses them. 0 when the file
+// is DDS with a pixel format D3DX names; a name that is no file on disk, or a directory, also
+// gives 0 (the extension has already matched). Every other outcome is a nonzero code.
+PluginResult ProbeHeader(const void* bytes, ProbeCount count, const wchar_t* name) noexcept;
+
+// IsSupportedW: 1 when the plug-in reads the file, else 0. `source` is the address of the file's
+// first 2048 bytes (any bit above the low 16 set), a file handle of the host, or 0. Throws
+// std::bad_alloc when the extension pattern cannot be compiled; the exports catch it.
 int IsSupportedCore(const wchar_t* name, ULONG_PTR source);
 
 }  // namespace sorvane

@@ -79,11 +79,13 @@ int CopyPluginInfoA(int index, char* buffer, int length) noexcept {
         return 0;
     };
     if (text == nullptr || text[0] == 0) return empty();
-    const int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    // Converted without the terminator, which the copy adds itself.
+    const int chars = static_cast<int>(std::wcslen(text));
+    const int needed = WideCharToMultiByte(CP_ACP, 0, text, chars, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return empty();
     std::unique_ptr<char[]> converted(new (std::nothrow) char[static_cast<size_t>(needed) + 4]());
     if (!converted) return empty();
-    const int written = WideCharToMultiByte(CP_ACP, 0, text, -1, converted.get(), needed + 4,
+    const int written = WideCharToMultiByte(CP_ACP, 0, text, chars, converted.get(), needed + 4,
                                             nullptr, nullptr);
     if (written <= 0) return empty();
     if (length < 0) {
@@ -92,8 +94,7 @@ int CopyPluginInfoA(int index, char* buffer, int length) noexcept {
 #endif
         return 0;
     }
-    // The converted count includes the terminator, which the copy rule adds itself.
-    return CopyCut(converted.get(), needed - 1, buffer, length);
+    return CopyCut(converted.get(), needed, buffer, length);
 }
 
 }  // namespace sorvane
