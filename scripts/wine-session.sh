@@ -43,6 +43,11 @@ fi
 
 wineserver -p
 server_started=1
+# Xvfb runs no window manager; Wine would wait 2 s for one each time a window is hidden.
+if [ ! -f "$WINEPREFIX/.sorvane-unmanaged" ]; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  touch "$WINEPREFIX/.sorvane-unmanaged"
+fi
 # Start Wine's own services now, detached from our output: processes started during a test
 # would inherit the test's output pipe and keep ctest waiting after the test has ended.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
