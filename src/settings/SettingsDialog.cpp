@@ -63,12 +63,15 @@ INT_PTR OnInitDialog(HWND dialog) noexcept {
     int disposalButton = IDC_ALPHA_COMPOSITE;
     {
         const RegKey key = OpenKeyForRead(state.keyPath.c_str());
-        ReadColorArray(key, kColorHistoryValue, state.colorHistory.data(), state.colorHistory.size());
+        ReadColorArray(key, kColorHistoryValue, state.colorHistory.data(),
+                       state.colorHistory.size());
         if (!ReadDwordValue(key, kColorValue, state.currentColor)) state.currentColor = kWhite;
         // Only a stored 0 means Remove here; any other number shows Composite, and OK then
         // stores 1.
         DWORD alpha = 1;
-        if (ReadDwordValue(key, kAlphaValue, alpha) && alpha == 0) disposalButton = IDC_ALPHA_REMOVE;
+        if (ReadDwordValue(key, kAlphaValue, alpha) && alpha == 0) {
+            disposalButton = IDC_ALPHA_REMOVE;
+        }
     }
     CheckRadioButton(dialog, IDC_ALPHA_REMOVE, IDC_ALPHA_COMPOSITE, disposalButton);
     // The radio-button handling enables or disables the colour controls.
@@ -99,7 +102,9 @@ INT_PTR SaveAndClose(HWND dialog, const SettingsDialogState& state) noexcept {
 // The colour controls serve Composite only. The current swatch stays disabled: it only shows.
 void EnableColorChoice(HWND dialog, bool enable) noexcept {
     EnableWindow(GetDlgItem(dialog, IDC_CHOOSE_COLOR), enable);
-    for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) EnableWindow(GetDlgItem(dialog, id), enable);
+    for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) {
+        EnableWindow(GetDlgItem(dialog, id), enable);
+    }
 }
 
 // The system colour chooser, opened on the current colour. Its custom colours live only in the
@@ -198,7 +203,8 @@ INT_PTR DrawSwatch(const SettingsDialogState& state, const DRAWITEMSTRUCT& item)
 
 }  // namespace
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                    LPARAM lParam) noexcept {
     if (message == WM_INITDIALOG) return OnInitDialog(dialog);
     SettingsDialogState* state = StateOf(dialog);
     if (state == nullptr) return FALSE;
