@@ -1,9 +1,232 @@
 #include "SettingsDialog.h"
 
+#include <commdlg.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "Holders.h"
+#include "Module.h"
+#include "PluginInfo.h"
+#include "SettingsStore.h"
+#include "resource.h"
+
 namespace sorvane {
 
+namespace {
+
+// One per open dialog, from WM_INITDIALOG to WM_DESTROY, in the window's user-data slot. The
+// alpha disposal is not kept here: it lives in the radio buttons until OK reads them.
+struct SettingsDialogState {
+    std::wstring keyPath;  // every registry access of the dialog opens this key
+    COLORREF currentColor = kWhite;
+    // Entry 0 is the colour that was current most recently before the present one.
+    std::array<COLORREF, kColorHistorySize> colorHistory{};
+};
+
+static_assert(sizeof(CHOOSECOLORW) == (sizeof(void*) == 8 ? 72 : 36));
+
+SettingsDialogState* StateOf(HWND dialog) noexcept {
+#if defined(_WIN64)
+    return reinterpret_cast<SettingsDialogState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+#else
+    return reinterpret_cast<SettingsDialogState*>(GetWindowLongW(dialog, GWL_USERDATA));
+#endif
+}
+
+void AttachState(HWND dialog, SettingsDialogState* state) noexcept {
+#if defined(_WIN64)
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+#else
+    SetWindowLongW(dialog, GWL_USERDATA, reinterpret_cast<LONG>(state));
+#endif
+}
+
+bool IsHistorySwatch(UINT id) noexcept { return id >= IDC_HISTORY_1 && id <= IDC_HISTORY_8; }
+
+INT_PTR OnInitDialog(HWND dialog) noexcept {
+    std::unique_ptr<SettingsDialogState> created;
+    try {
+        created.reset(new SettingsDialogState{SettingsKeyPath(), kWhite, {}});
+    } catch (...) {
+        // Without its state the dialog could neither save nor be closed: end it at once.
+        EndDialog(dialog, -1);
+        return FALSE;
+    }
+    std::copy(std::begin(kDefaultColorHistory), std::end(kDefaultColorHistory),
+              created->colorHistory.begin());
+    SettingsDialogState& state = *created;
+    AttachState(dialog, created.release());
+
+    int disposalButton = IDC_ALPHA_COMPOSITE;
+    {
+        const RegKey key = OpenKeyForRead(state.keyPath.c_str());
+        ReadColorArray(key, kColorHistoryValue, state.colorHistory.data(),
+                       state.colorHistory.size());
+        if (!ReadDwordValue(key, kColorValue, state.currentColor)) state.currentColor = kWhite;
+        // Only a stored 0 means Remove here; any other number shows Composite, and OK then
+        // stores 1.
+        DWORD alpha = 1;
+        if (ReadDwordValue(key, kAlphaValue, alpha) && alpha == 0) {
+            disposalButton = IDC_ALPHA_REMOVE;
+        }
+    }
+    CheckRadioButton(dialog, IDC_ALPHA_REMOVE, IDC_ALPHA_COMPOSITE, disposalButton);
+    // The radio-button handling enables or disables the colour controls.
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(disposalButton, 0), 0);
+    ShowWindow(GetDlgItem(dialog, IDC_USE_EXIF_ORIENTATION), SW_HIDE);
+    SetWindowTextW(dialog, Texts().displayName);
+    return TRUE;  // the system gives the focus to the first control that takes it
+}
+
+INT_PTR SaveAndClose(HWND dialog, const SettingsDialogState& state) noexcept {
+    {
+        const RegKey key = OpenKeyForWrite(state.keyPath.c_str());
+        if (!key) {
+            EndDialog(dialog, -1);
+            return FALSE;
+        }
+        WriteBinaryValue(key, kColorHistoryValue, state.colorHistory.data(),
+                         static_cast<DWORD>(sizeof state.colorHistory));
+        WriteDwordValue(key, kColorValue, state.currentColor);
+        const bool remove = IsDlgButtonChecked(dialog, IDC_ALPHA_REMOVE) == BST_CHECKED;
+        WriteDwordValue(key, kAlphaValue, static_cast<DWORD>(remove ? AlphaDisposal::Remove
+                                                                    : AlphaDisposal::Composite));
+    }
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
+// The colour controls serve Composite only. The current swatch stays disabled: it only shows.
+void EnableColorChoice(HWND dialog, bool enable) noexcept {
+    EnableWindow(GetDlgItem(dialog, IDC_CHOOSE_COLOR), enable);
+    for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) {
+        EnableWindow(GetDlgItem(dialog, id), enable);
+    }
+}
+
+// The system colour chooser, opened on the current colour. Its custom colours live only in the
+// registry: read before and written after every use, whether the chooser was confirmed or not.
+void ChooseCompositeColor(HWND dialog, const SettingsDialogState& state) noexcept {
+    // The chooser runs a modal loop in which the dialog could be destroyed with its state; what
+    // is needed afterwards is copied first.
+    std::wstring keyPath;
+    try {
+        keyPath = state.keyPath;
+    } catch (...) {
+        return;
+    }
+    COLORREF customColors[kCustomColorCount];
+    std::fill(std::begin(customColors), std::end(customColors), kWhite);
+    {
+        const RegKey key = OpenKeyForRead(keyPath.c_str());
+        ReadColorArray(key, kCustomColorsValue, customColors, kCustomColorCount);
+    }
+    CHOOSECOLORW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = dialog;
+    choice.rgbResult = state.currentColor;
+    choice.lpCustColors = customColors;
+    choice.Flags = CC_RGBINIT;
+    if (ChooseColorW(&choice)) SendMessageW(dialog, UM_SELECTCOLOR, choice.rgbResult, 0);
+
+    const RegKey key = OpenKeyForWrite(keyPath.c_str());
+    if (key) WriteBinaryValue(key, kCustomColorsValue, customColors, sizeof customColors);
+}
+
+INT_PTR OnCommand(HWND dialog, const SettingsDialogState& state, WPARAM wParam) noexcept {
+    if (HIWORD(wParam) != 0) return FALSE;
+    const UINT id = LOWORD(wParam);
+    switch (id) {
+    case IDOK: return SaveAndClose(dialog, state);
+    case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+    case IDC_ALPHA_REMOVE:
+    case IDC_ALPHA_COMPOSITE: EnableColorChoice(dialog, id == IDC_ALPHA_COMPOSITE); return FALSE;
+    case IDC_CHOOSE_COLOR: ChooseCompositeColor(dialog, state); return TRUE;
+    default:
+        if (!IsHistorySwatch(id)) return FALSE;
+        SendMessageW(dialog, UM_SELECTCOLOR, state.colorHistory[id - IDC_HISTORY_1], 0);
+        return TRUE;
+    }
+}
+
+// Makes `color` current. The history is a most-recently-used list of the colours that were
+// current before: the replaced colour goes to the front, a colour taken from the history
+// leaves it (its first occurrence only), and a new colour pushes the oldest entry out.
+INT_PTR SelectColor(HWND dialog, SettingsDialogState& state, COLORREF color) noexcept {
+    if (color == state.currentColor) return TRUE;  // nothing changes, nothing is repainted
+    auto& history = state.colorHistory;
+    const auto found = std::find(history.begin(), history.end(), color);
+    const auto end = found == history.end() ? history.end() : found + 1;
+    // The entry before `end` (the one found, or the oldest) leaves; those before it move up.
+    std::rotate(history.begin(), end - 1, end);
+    history[0] = state.currentColor;
+    state.currentColor = color;
+    InvalidateRect(GetDlgItem(dialog, IDC_CURRENT_COLOR), nullptr, FALSE);
+    for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) {
+        InvalidateRect(GetDlgItem(dialog, id), nullptr, FALSE);
+    }
+    return TRUE;
+}
+
+// A swatch: filled with its colour and framed in the button-shadow colour; a dotted mark
+// inset 3 pixels (left, top) and 4 (right, bottom) when it has the focus. Disabled and pushed
+// swatches look the same, so the history keeps showing its colours in Remove mode.
+INT_PTR DrawSwatch(const SettingsDialogState& state, const DRAWITEMSTRUCT& item) noexcept {
+    const HDC dc = item.hDC;
+    const RECT& r = item.rcItem;
+    GdiObject brush;
+    if (item.CtlID == IDC_CURRENT_COLOR) {
+        brush.reset(CreateSolidBrush(state.currentColor));
+    } else if (IsHistorySwatch(item.CtlID)) {
+        brush.reset(CreateSolidBrush(state.colorHistory[item.CtlID - IDC_HISTORY_1]));
+    }
+    if (brush) {
+        const GdiObject pen(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
+        const SelectedObject selectedPen(dc, pen.get());
+        const SelectedObject selectedBrush(dc, brush.get());
+        Rectangle(dc, r.left, r.top, r.right, r.bottom);
+    }
+    if (item.itemState & ODS_FOCUS) {
+        const GdiObject pen(CreatePen(PS_DOT, 1, GetSysColor(COLOR_BTNTEXT)));
+        const SelectedObject selectedPen(dc, pen.get());
+        MoveToEx(dc, r.left + 3, r.top + 3, nullptr);
+        LineTo(dc, r.right - 4, r.top + 3);
+        LineTo(dc, r.right - 4, r.bottom - 4);
+        LineTo(dc, r.left + 3, r.bottom - 4);
+        LineTo(dc, r.left + 3, r.top + 3);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                    LPARAM lParam) noexcept {
+    if (message == WM_INITDIALOG) return OnInitDialog(dialog);
+    SettingsDialogState* state = StateOf(dialog);
+    if (state == nullptr) return FALSE;
+    switch (message) {
+    case WM_COMMAND: return OnCommand(dialog, *state, wParam);
+    case UM_SELECTCOLOR: return SelectColor(dialog, *state, static_cast<COLORREF>(wParam));
+    case WM_DRAWITEM:
+        if (lParam == 0) return FALSE;
+        return DrawSwatch(*state, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DESTROY:
+        AttachState(dialog, nullptr);
+        delete state;
+        return FALSE;
+    default: return FALSE;
+    }
+}
+
 PluginResult ShowSettingsDialog(HWND parent) noexcept {
-    return kNotImplemented;
+    const INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_SETTINGS), parent,
+                                           SettingsDialogProc, 0);
+    // -1: the dialog could not be made, or OK could not open the settings key for writing.
+    return result == -1 ? kInternalError : kSuccess;
 }
 
 }  // namespace sorvane

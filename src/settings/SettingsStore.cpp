@@ -40,7 +40,8 @@ bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexce
     return true;
 }
 
-bool ReadBinaryValue(const RegKey& key, const wchar_t* name, std::vector<uint8_t>& bytes) noexcept {
+bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
+                     std::vector<uint8_t>& bytes) noexcept {
     if (!key) return false;
     DWORD size = 0;
     if (RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
@@ -61,7 +62,8 @@ bool ReadBinaryValue(const RegKey& key, const wchar_t* name, std::vector<uint8_t
     return true;
 }
 
-bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors, size_t count) noexcept {
+bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors,
+                    size_t count) noexcept {
     std::vector<uint8_t> bytes;
     if (!ReadBinaryValue(key, name, bytes)) return false;
     const size_t supplied = bytes.size() / sizeof(COLORREF);
@@ -75,7 +77,8 @@ void WriteDwordValue(const RegKey& key, const wchar_t* name, DWORD value) noexce
                    sizeof value);
 }
 
-void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data, DWORD size) noexcept {
+void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data,
+                      DWORD size) noexcept {
     if (!key) return;
     RegSetValueExW(key.get(), name, 0, REG_BINARY, static_cast<const BYTE*>(data), size);
 }

@@ -55,14 +55,17 @@ RegKey OpenKeyForWrite(const wchar_t* subkey) noexcept;
 // True only for a REG_DWORD of exactly 4 bytes; anything else counts as missing.
 bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexcept;
 // The value's bytes whatever its type; false when it cannot be read.
-bool ReadBinaryValue(const RegKey& key, const wchar_t* name, std::vector<uint8_t>& bytes) noexcept;
+bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
+                     std::vector<uint8_t>& bytes) noexcept;
 // Copies min(size / 4, count) little-endian COLORREFs of the value over `colors`; the rest
 // keep what they hold. False, and nothing copied, when the value cannot be read.
-bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors, size_t count) noexcept;
+bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors,
+                    size_t count) noexcept;
 
 // The writers ignore failures: a setting that cannot be saved is not an error.
 void WriteDwordValue(const RegKey& key, const wchar_t* name, DWORD value) noexcept;
-void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data, DWORD size) noexcept;
+void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data,
+                      DWORD size) noexcept;
 
 // The alpha disposal and composite colour for the next picture; defaults when nothing usable
 // is stored. A stored "Alpha" other than 0 and 1 means Remove here.

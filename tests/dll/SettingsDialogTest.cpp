@@ -1,0 +1,742 @@
+// The settings dialog of the loaded plug-in, opened through ConfigurationDlg(nullptr, 1) on the
+// test's thread and driven from a second thread with window messages, as a user would through
+// the controls. What the dialog chose is read back from what OK writes to the registry.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SettingsDialog.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+namespace sorvane {
+namespace {
+
+using Colors = std::vector<COLORREF>;
+
+constexpr const wchar_t* kKeyPath = L"Software\\Duskfallow\\Sorvane.spi";
+#if defined(_WIN64)
+constexpr const wchar_t* kCaption = L"Sorvane.sph";
+#else
+constexpr const wchar_t* kCaption = L"Sorvane.spi";
+#endif
+constexpr DWORD kTimeoutMs = 10000;
+
+constexpr COLORREF kWhite = 0x00FFFFFF, kGrey = 0x00808080, kRed = 0x000000FF,
+                   kYellow = 0x0000FFFF, kGreen = 0x0000FF00, kCyan = 0x00FFFF00,
+                   kBlue = 0x00FF0000, kMagenta = 0x00FF00FF, kBlack = 0x00000000,
+                   kOrange = 0x000080FF;
+const Colors kDefaultHistory = {kGrey, kRed, kYellow, kGreen, kCyan, kBlue, kMagenta, kBlack};
+constexpr int kSwatches[] = {IDC_CURRENT_COLOR, IDC_HISTORY_1, IDC_HISTORY_2, IDC_HISTORY_3,
+                             IDC_HISTORY_4,     IDC_HISTORY_5, IDC_HISTORY_6, IDC_HISTORY_7,
+                             IDC_HISTORY_8};
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kTimeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+struct DialogQuery {
+    const wchar_t* caption;
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+    auto& q = *reinterpret_cast<DialogQuery*>(param);
+    if (!IsWindowVisible(window) || ClassOf(window) != L"#32770") return TRUE;
+    if (q.caption != nullptr && TextOf(window) != q.caption) return TRUE;
+    if (q.owner != nullptr && GetWindow(window, GW_OWNER) != q.owner) return TRUE;
+    q.found = window;
+    return FALSE;
+}
+
+// A visible dialog-class window of `thread`, with `caption` when given and owned by `owner`.
+HWND FindDialog(DWORD thread, const wchar_t* caption, HWND owner) {
+    DialogQuery query{caption, owner, nullptr};
+    EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
+    if (ClassOf(window) == L"#32770") PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+// Asks every dialog of `thread` to close, the colour chooser included.
+void CloseDialogs(DWORD thread) { EnumThreadWindows(thread, CloseDialog, 0); }
+
+// Live GDI objects of this process. Wine answers GetGuiResources with 0 (a stub); there the
+// objects are counted in its handle table, which accepts a handle given by its index alone.
+size_t GdiObjectCount() {
+    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (reported != 0) return reported;
+    size_t count = 0;
+    for (UINT_PTR index = 1; index < 0x10000; ++index) {
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++count;
+    }
+    return count;
+}
+
+// What the dialog procedure did, seen by message hooks on the dialog's own thread.
+struct Watch {
+    std::atomic<HWND> dialog{nullptr};
+    std::atomic<bool> countGdi{false};
+    std::atomic<int> draws{0};
+    // GDI objects that WM_DRAWITEM handling made and did not delete, while countGdi is set.
+    std::atomic<long> gdiLeftOver{0};
+    // The swatches (a bit per kSwatches entry) that the last UM_SELECTCOLOR left to repaint.
+    std::atomic<unsigned> leftInvalid{0};
+    std::atomic<size_t> gdiBetweenMessages{0};
+    size_t gdiBefore = 0;  // dialog thread only
+};
+Watch g_watch;
+
+// Sent to the dialog to have the GDI objects counted on its thread between two messages,
+// when no paint is half done.
+const UINT kCountGdiMessage = RegisterWindowMessageW(L"SorvaneTestCountGdi");
+
+unsigned InvalidSwatches(HWND dialog) {
+    unsigned mask = 0;
+    for (size_t i = 0; i < std::size(kSwatches); ++i) {
+        RECT r;
+        if (GetUpdateRect(GetDlgItem(dialog, kSwatches[i]), &r, FALSE)) mask |= 1u << i;
+    }
+    return mask;
+}
+
+LRESULT CALLBACK BeforeDialogProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->hwnd == g_watch.dialog.load()) {
+        if (m->message == WM_DRAWITEM && g_watch.countGdi) g_watch.gdiBefore = GdiObjectCount();
+        if (m->message == kCountGdiMessage) g_watch.gdiBetweenMessages = GdiObjectCount();
+        if (m->message == UM_SELECTCOLOR) {
+            // Start clean, so that afterwards only what the message invalidated is pending.
+            for (int id : kSwatches) ValidateRect(GetDlgItem(m->hwnd, id), nullptr);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK AfterDialogProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->hwnd == g_watch.dialog.load()) {
+        if (m->message == WM_DRAWITEM) {
+            if (g_watch.countGdi) {
+                g_watch.gdiLeftOver += static_cast<long>(GdiObjectCount()) -
+                                       static_cast<long>(g_watch.gdiBefore);
+            }
+            ++g_watch.draws;
+        }
+        if (m->message == UM_SELECTCOLOR) g_watch.leftInvalid = InvalidSwatches(m->hwnd);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The driving thread's view of the open dialog.
+class Driver {
+public:
+    Driver(HWND dialog, DWORD thread) : dialog_(dialog), thread_(thread) {}
+
+    HWND dialog() const { return dialog_; }
+    HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+
+    // Sent, so that it has been handled when this returns; bounded in case the dialog hangs.
+    LRESULT Send(HWND to, UINT message, WPARAM wParam, LPARAM lParam) const {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(to, message, wParam, lParam, SMTO_NORMAL, kTimeoutMs, &result)) {
+            ADD_FAILURE() << "message " << message << " was not answered";
+        }
+        return static_cast<LRESULT>(result);
+    }
+    // Until the swatches are painted: none waits for a paint, and the one begun last is done,
+    // as the dialog's thread answers a sent message only between two messages.
+    bool WaitPainted() const {
+        if (!WaitUntil([&] { return InvalidSwatches(dialog_) == 0; })) return false;
+        Send(dialog_, WM_NULL, 0, 0);
+        return true;
+    }
+    bool Checked(int id) const { return Send(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    // A mouse click on the control, through the button's own handling.
+    void Click(int id) const { Send(Item(id), BM_CLICK, 0, 0); }
+    void Select(COLORREF color) const { Send(dialog_, UM_SELECTCOLOR, color, 0); }
+
+    // The colour button's handler runs the chooser's modal loop, so the click is posted.
+    // Returns the chooser once it shows, or null.
+    HWND OpenChooser() const {
+        PostMessageW(Item(IDC_CHOOSE_COLOR), BM_CLICK, 0, 0);
+        HWND chooser = nullptr;
+        WaitUntil([&] { return (chooser = FindDialog(thread_, nullptr, dialog_)) != nullptr; });
+        return chooser;
+    }
+    // Ends the chooser with IDOK or IDCANCEL; false when it stays open.
+    bool CloseChooser(HWND chooser, int command) const {
+        PostMessageW(chooser, WM_COMMAND, command, 0);
+        return WaitUntil([&] { return !IsWindow(chooser); });
+    }
+
+private:
+    HWND dialog_;
+    DWORD thread_;
+};
+
+// Opens the settings dialog through the plug-in's export on this thread while `drive` works it
+// from another thread; returns what ConfigurationDlg returned. A dialog that `drive` leaves
+// open is closed, so the test never hangs.
+int RunSettingsDialog(const std::function<void(const Driver&)>& drive) {
+    const auto configure = test::LoadedPlugin().ConfigurationDlg;
+    if (configure == nullptr) {
+        ADD_FAILURE() << "ConfigurationDlg is not exported";
+        return -2;
+    }
+    const DWORD thread = GetCurrentThreadId();
+    const HHOOK before = SetWindowsHookExW(WH_CALLWNDPROC, BeforeDialogProc, nullptr, thread);
+    const HHOOK after = SetWindowsHookExW(WH_CALLWNDPROCRET, AfterDialogProc, nullptr, thread);
+    g_watch.dialog = nullptr;
+    std::thread driver([&] {
+        HWND dialog = nullptr;
+        auto shown = [&] { return (dialog = FindDialog(thread, kCaption, nullptr)) != nullptr; };
+        if (!WaitUntil(shown)) {
+            ADD_FAILURE() << "the settings dialog did not appear";
+            return;
+        }
+        g_watch.dialog = dialog;
+        drive(Driver(dialog, thread));
+        if (!WaitUntil([&] { return !IsWindow(dialog); })) {
+            ADD_FAILURE() << "the dialog was left open";
+            for (int i = 0; i < 50 && IsWindow(dialog); ++i) {
+                CloseDialogs(thread);
+                Sleep(100);
+            }
+        }
+    });
+    const int result = configure(nullptr, 1);
+    driver.join();
+    g_watch.dialog = nullptr;
+    UnhookWindowsHookEx(after);
+    UnhookWindowsHookEx(before);
+    return result;
+}
+
+std::optional<DWORD> StoredDword(const wchar_t* name) {
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, &value, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != 4) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A REG_BINARY value as COLORREFs; nullopt when missing, of another type or not whole entries.
+std::optional<Colors> StoredColors(const wchar_t* name) {
+    DWORD type = 0, size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_BINARY || size % 4 != 0) {
+        return std::nullopt;
+    }
+    Colors colors(size / 4);
+    if (RegGetValueW(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, colors.data(), &size) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return colors;
+}
+
+void StoreColors(const wchar_t* name, const Colors& colors) {
+    test::SetSettingsValue(name, REG_BINARY, colors.data(), static_cast<DWORD>(colors.size() * 4));
+}
+
+bool SettingsKeyExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+class SettingsDialog : public testing::Test {
+protected:
+    void SetUp() override { test::DeleteSettingsKey(); }
+    void TearDown() override { test::DeleteSettingsKey(); }
+};
+
+// The colour in the middle of a control as it is on the screen.
+COLORREF ShownColor(HWND control) {
+    RECT r;
+    GetClientRect(control, &r);
+    const HDC dc = GetDC(control);
+    const COLORREF color = GetPixel(dc, r.right / 2, r.bottom / 2);
+    ReleaseDC(control, dc);
+    return color;
+}
+
+TEST_F(SettingsDialog, OpensWithTheStoredChoices) {
+    const struct {
+        const char* label;
+        std::optional<DWORD> alpha;
+        std::optional<DWORD> color;
+        bool removeChecked;
+        COLORREF shown;
+    } kCases[] = {
+        {"nothing stored", std::nullopt, std::nullopt, false, kWhite},
+        {"Alpha 0", 0, 0x00204060, true, 0x00204060},
+        {"Alpha 1", 1, std::nullopt, false, kWhite},
+        {"Alpha 7", 7, kCyan, false, kCyan},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::DeleteSettingsKey();
+        if (c.alpha) test::SetSettingsDword(L"Alpha", *c.alpha);
+        if (c.color) test::SetSettingsDword(L"Color", *c.color);
+        const int result = RunSettingsDialog([&](const Driver& d) {
+            EXPECT_EQ(TextOf(d.dialog()), kCaption);
+            EXPECT_EQ(d.Checked(IDC_ALPHA_REMOVE), c.removeChecked);
+            EXPECT_EQ(d.Checked(IDC_ALPHA_COMPOSITE), !c.removeChecked);
+            EXPECT_EQ(d.Enabled(IDC_CHOOSE_COLOR), !c.removeChecked);
+            for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) {
+                EXPECT_EQ(d.Enabled(id), !c.removeChecked) << "swatch " << id;
+            }
+            EXPECT_FALSE(d.Enabled(IDC_CURRENT_COLOR));
+            EXPECT_FALSE(IsWindowVisible(d.Item(IDC_USE_EXIF_ORIENTATION)));
+            EXPECT_TRUE(IsWindowVisible(d.Item(IDOK)));
+            // Disabled or not, the swatches show their colours.
+            ASSERT_TRUE(d.WaitPainted());
+            EXPECT_EQ(ShownColor(d.Item(IDC_CURRENT_COLOR)), c.shown);
+            for (int i = 0; i < 8; ++i) {
+                EXPECT_EQ(ShownColor(d.Item(IDC_HISTORY_1 + i)), kDefaultHistory[i])
+                    << "entry " << i;
+            }
+            EXPECT_EQ(SettingsKeyExists(), c.alpha || c.color) << "written before OK";
+            d.Click(IDCANCEL);
+        });
+        EXPECT_EQ(result, 0);
+    }
+}
+
+// How the dialog ends after the actions of a scenario.
+enum class Ending { Ok, Cancel, CloseBox };
+
+struct Step {
+    enum Kind { Click, Select } kind;
+    DWORD value;  // control id or colour
+};
+Step ClickOn(int id) { return {Step::Click, static_cast<DWORD>(id)}; }
+Step SelectColor(COLORREF color) { return {Step::Select, color}; }
+
+TEST_F(SettingsDialog, SavesWhatWasChosenOnlyOnOk) {
+    struct Stored {
+        const wchar_t* name;
+        DWORD type;
+        Colors data;  // a REG_DWORD is one entry
+    };
+    const Colors kAfterYellow = {kWhite, kGrey, kRed, kGreen, kCyan, kBlue, kMagenta, kBlack};
+    const struct {
+        const char* label;
+        std::vector<Stored> stored;
+        std::vector<Step> steps;
+        Ending ending;
+        // Expected values afterwards; nullopt: absent.
+        std::optional<DWORD> alpha;
+        std::optional<DWORD> color;
+        std::optional<Colors> history;
+    } kCases[] = {
+        {"first start", {}, {}, Ending::Ok, 1, kWhite, kDefaultHistory},
+        {"Alpha 7 is saved as 1", {{L"Alpha", REG_DWORD, {7}}}, {}, Ending::Ok, 1, kWhite,
+         kDefaultHistory},
+        {"Alpha 0 keeps its colour",
+         {{L"Alpha", REG_DWORD, {0}}, {L"Color", REG_DWORD, {0x00123456}}}, {}, Ending::Ok, 0,
+         0x00123456, kDefaultHistory},
+        {"third swatch from the default", {}, {ClickOn(IDC_HISTORY_3)}, Ending::Ok, 1, kYellow,
+         kAfterYellow},
+        {"then a new colour", {}, {ClickOn(IDC_HISTORY_3), SelectColor(kOrange)}, Ending::Ok, 1,
+         kOrange, Colors{kYellow, kWhite, kGrey, kRed, kGreen, kCyan, kBlue, kMagenta}},
+        {"the current colour again", {}, {SelectColor(kWhite)}, Ending::Ok, 1, kWhite,
+         kDefaultHistory},
+        {"first swatch", {}, {ClickOn(IDC_HISTORY_1)}, Ending::Ok, 1, kGrey,
+         Colors{kWhite, kRed, kYellow, kGreen, kCyan, kBlue, kMagenta, kBlack}},
+        {"last swatch", {}, {ClickOn(IDC_HISTORY_8)}, Ending::Ok, 1, kBlack,
+         Colors{kWhite, kGrey, kRed, kYellow, kGreen, kCyan, kBlue, kMagenta}},
+        {"grey stored without history", {{L"Color", REG_DWORD, {kGrey}}}, {ClickOn(IDC_HISTORY_2)},
+         Ending::Ok, 1, kRed,
+         Colors{kGrey, kGrey, kYellow, kGreen, kCyan, kBlue, kMagenta, kBlack}},
+        {"only the first of duplicates leaves",
+         {{L"ColorHistory", REG_BINARY, {kRed, kBlue, kRed, kGreen, kRed, kCyan, kBlack, kRed}}},
+         {SelectColor(kRed)}, Ending::Ok, 1, kRed,
+         Colors{kWhite, kBlue, kRed, kGreen, kRed, kCyan, kBlack, kRed}},
+        {"a short stored history keeps the default tail",
+         {{L"ColorHistory", REG_BINARY, {0x010101, 0x020202, 0x030303}}}, {}, Ending::Ok, 1, kWhite,
+         Colors{0x010101, 0x020202, 0x030303, kGreen, kCyan, kBlue, kMagenta, kBlack}},
+        {"a malformed colour is white", {{L"Color", REG_BINARY, {0x00123456}}}, {}, Ending::Ok, 1,
+         kWhite, kDefaultHistory},
+        {"remove still saves colour and history", {},
+         {ClickOn(IDC_HISTORY_3), ClickOn(IDC_ALPHA_REMOVE)}, Ending::Ok, 0, kYellow, kAfterYellow},
+        {"remove and back keeps colour and history", {},
+         {ClickOn(IDC_HISTORY_3), ClickOn(IDC_ALPHA_REMOVE), ClickOn(IDC_ALPHA_COMPOSITE)},
+         Ending::Ok, 1, kYellow, kAfterYellow},
+        {"Cancel writes nothing",
+         {{L"Alpha", REG_DWORD, {1}}, {L"Color", REG_DWORD, {0x00123456}}},
+         {ClickOn(IDC_HISTORY_3), SelectColor(kOrange), ClickOn(IDC_ALPHA_REMOVE)},
+         Ending::Cancel, 1, 0x00123456, std::nullopt},
+        {"the close box writes nothing", {}, {ClickOn(IDC_HISTORY_3)}, Ending::CloseBox,
+         std::nullopt, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::DeleteSettingsKey();
+        for (const Stored& s : c.stored) {
+            test::SetSettingsValue(s.name, s.type, s.data.data(),
+                                   static_cast<DWORD>(s.data.size() * 4));
+        }
+        const int result = RunSettingsDialog([&](const Driver& d) {
+            for (const Step& step : c.steps) {
+                if (step.kind == Step::Click) d.Click(static_cast<int>(step.value));
+                if (step.kind == Step::Select) d.Select(step.value);
+            }
+            switch (c.ending) {
+            case Ending::Ok: d.Click(IDOK); break;
+            case Ending::Cancel: d.Click(IDCANCEL); break;
+            case Ending::CloseBox: PostMessageW(d.dialog(), WM_CLOSE, 0, 0); break;
+            }
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(StoredDword(L"Alpha"), c.alpha);
+        EXPECT_EQ(StoredDword(L"Color"), c.color);
+        EXPECT_EQ(StoredColors(L"ColorHistory"), c.history);
+        EXPECT_FALSE(StoredColors(L"CustomColors").has_value()) << "the chooser was not used";
+    }
+}
+
+TEST_F(SettingsDialog, OnlyANewColourRepaintsTheSwatches) {
+    const struct {
+        const char* label;
+        COLORREF color;
+        unsigned invalid;  // bit per kSwatches entry
+    } kCases[] = {
+        {"the current colour", kWhite, 0},
+        {"a colour of the history", kRed, 0x1FF},
+        {"a new colour", kOrange, 0x1FF},
+    };
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        for (const auto& c : kCases) {
+            SCOPED_TRACE(c.label);
+            g_watch.leftInvalid = ~0u;
+            d.Select(c.color);
+            EXPECT_EQ(g_watch.leftInvalid.load(), c.invalid);
+        }
+        d.Click(IDOK);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(StoredDword(L"Color"), kOrange);
+    EXPECT_EQ(StoredColors(L"ColorHistory"),
+              (Colors{kRed, kWhite, kGrey, kYellow, kGreen, kCyan, kBlue, kMagenta}));
+}
+
+// The system colour chooser is driven as a user would: a click on the orange cell of its basic
+// colours, "add to custom colours", OK.
+TEST_F(SettingsDialog, ColourChooserSelectsAndKeepsCustomColours) {
+    test::SetSettingsDword(L"Color", 0x00204060);
+    Colors custom(16);
+    for (size_t i = 0; i < custom.size(); ++i) {
+        custom[i] = 0x00010101 * static_cast<COLORREF>(i + 1);
+    }
+    StoreColors(L"CustomColors", custom);
+
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        const HWND chooser = d.OpenChooser();
+        ASSERT_NE(chooser, nullptr) << "no colour chooser";
+        // Opened on the current colour (red, green, blue fields), in its basic form.
+        EXPECT_EQ(GetDlgItemInt(chooser, 706, nullptr, FALSE), 0x60u);
+        EXPECT_EQ(GetDlgItemInt(chooser, 707, nullptr, FALSE), 0x40u);
+        EXPECT_EQ(GetDlgItemInt(chooser, 708, nullptr, FALSE), 0x20u);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(chooser, 706)));
+
+        // Orange is row 4, column 2 of the 6 x 8 basic colours (control 0x2D0).
+        RECT cells;
+        GetWindowRect(GetDlgItem(chooser, 0x2D0), &cells);
+        POINT at{cells.left + (cells.right - cells.left) / 8 * 1 + 2,
+                 cells.top + (cells.bottom - cells.top) / 6 * 3 + 2};
+        ScreenToClient(chooser, &at);
+        d.Send(chooser, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        d.Send(chooser, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        d.Send(chooser, WM_COMMAND, 0x2C8, 0);  // add to custom colours: the first slot
+        ASSERT_TRUE(d.CloseChooser(chooser, IDOK));
+        d.Click(IDOK);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(StoredDword(L"Color"), kOrange);
+    EXPECT_EQ(StoredColors(L"ColorHistory"),
+              (Colors{0x00204060, kGrey, kRed, kYellow, kGreen, kCyan, kBlue, kMagenta}));
+    Colors expected = custom;
+    expected[0] = kOrange;
+    EXPECT_EQ(StoredColors(L"CustomColors"), expected);
+}
+
+TEST_F(SettingsDialog, CustomColoursAreSavedEvenWhenEverythingIsCancelled) {
+    const struct {
+        const char* label;
+        Colors stored;  // empty: no value
+        Colors saved;
+    } kCases[] = {
+        {"none stored", {}, Colors(16, kWhite)},
+        {"25 stored", Colors(25, 0x00ABCDEF), Colors(16, 0x00ABCDEF)},
+        {"3 stored", Colors(3, 0x00ABCDEF),
+         [] {
+             Colors c(16, kWhite);
+             c[0] = c[1] = c[2] = 0x00ABCDEF;
+             return c;
+         }()},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::DeleteSettingsKey();
+        if (!c.stored.empty()) StoreColors(L"CustomColors", c.stored);
+        const int result = RunSettingsDialog([&](const Driver& d) {
+            d.Click(IDC_HISTORY_2);
+            const HWND chooser = d.OpenChooser();
+            ASSERT_NE(chooser, nullptr);
+            ASSERT_TRUE(d.CloseChooser(chooser, IDCANCEL));
+            d.Click(IDCANCEL);
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(StoredColors(L"CustomColors"), c.saved);
+        EXPECT_FALSE(StoredDword(L"Alpha").has_value());
+        EXPECT_FALSE(StoredDword(L"Color").has_value());
+        EXPECT_FALSE(StoredColors(L"ColorHistory").has_value());
+    }
+}
+
+// RegCreateKeyEx cannot make a lasting key under a volatile one, so the settings key cannot
+// be opened for writing while its parent is volatile.
+class UnwritableSettingsKey : public SettingsDialog {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Duskfallow");
+        HKEY parent = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Duskfallow", 0, nullptr,
+                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(parent);
+        HKEY key = nullptr;
+        ASSERT_NE(RegCreateKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_WRITE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS)
+            << "the settings key is writable after all";
+    }
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Duskfallow"); }
+};
+
+TEST_F(UnwritableSettingsKey, OkEndsTheDialogWithAnInternalError) {
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        d.Click(IDC_HISTORY_3);
+        // The chooser's custom colours cannot be saved either; that passes silently.
+        const HWND chooser = d.OpenChooser();
+        ASSERT_NE(chooser, nullptr);
+        ASSERT_TRUE(d.CloseChooser(chooser, IDCANCEL));
+        d.Click(IDOK);
+    });
+    EXPECT_EQ(result, 8);
+    EXPECT_FALSE(SettingsKeyExists());
+}
+
+// Swatches drawn through WM_DRAWITEM into a bitmap of the test's own.
+class SwatchBitmap {
+public:
+    static constexpr int kWidth = 20, kHeight = 24;
+    static constexpr COLORREF kBackground = 0x00123456;
+
+    SwatchBitmap() {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kWidth;
+        info.bmiHeader.biHeight = -kHeight;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels_),
+                                   nullptr, 0);
+        previous_ = SelectObject(dc_, bitmap_);
+    }
+    ~SwatchBitmap() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    SwatchBitmap(const SwatchBitmap&) = delete;
+    SwatchBitmap& operator=(const SwatchBitmap&) = delete;
+
+    // The pixels after the dialog drew control `id` with `state` over the background.
+    std::vector<COLORREF> Draw(const Driver& d, UINT id, UINT state) {
+        GdiFlush();
+        for (int i = 0; i < kWidth * kHeight; ++i) pixels_[i] = ToDib(kBackground);
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = id;
+        item.itemAction = ODA_DRAWENTIRE;
+        item.itemState = state;
+        item.hwndItem = d.Item(static_cast<int>(id));
+        item.hDC = dc_;
+        item.rcItem = {0, 0, kWidth, kHeight};
+        d.Send(d.dialog(), WM_DRAWITEM, id, reinterpret_cast<LPARAM>(&item));
+        GdiFlush();
+        std::vector<COLORREF> colors(kWidth * kHeight);
+        for (int i = 0; i < kWidth * kHeight; ++i) colors[i] = FromDib(pixels_[i]);
+        return colors;
+    }
+
+private:
+    static uint32_t ToDib(COLORREF c) {
+        return GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c);
+    }
+    static COLORREF FromDib(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
+
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    uint32_t* pixels_ = nullptr;
+};
+
+TEST_F(SettingsDialog, DrawsSwatchesFilledFramedAndWithAFocusMark) {
+    test::SetSettingsDword(L"Color", 0x00204060);
+    test::SetSettingsDword(L"Alpha", 0);  // swatches disabled: they still show their colours
+    const COLORREF frame = GetSysColor(COLOR_BTNSHADOW);
+    const COLORREF text = GetSysColor(COLOR_BTNTEXT);
+    constexpr int W = SwatchBitmap::kWidth, H = SwatchBitmap::kHeight;
+    auto onFrame = [](int x, int y) { return x == 0 || y == 0 || x == W - 1 || y == H - 1; };
+    auto onMark = [](int x, int y) {
+        const bool across = (y == 3 || y == H - 4) && x >= 3 && x <= W - 4;
+        const bool down = (x == 3 || x == W - 4) && y >= 3 && y <= H - 4;
+        return across || down;
+    };
+
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        SwatchBitmap bitmap;
+        const struct {
+            UINT id;
+            COLORREF fill;  // kBackground: not filled
+        } kControls[] = {
+            {IDC_CURRENT_COLOR, 0x00204060}, {IDC_HISTORY_1, kGrey},  {IDC_HISTORY_4, kGreen},
+            {IDC_HISTORY_7, kMagenta},       {IDOK, SwatchBitmap::kBackground},
+        };
+        for (const auto& c : kControls) {
+            SCOPED_TRACE(testing::Message() << "control " << c.id);
+            const auto plain = bitmap.Draw(d, c.id, 0);
+            for (int y = 0; y < H; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    const bool filled = c.fill != SwatchBitmap::kBackground;
+                    const COLORREF expected = filled && onFrame(x, y) ? frame : c.fill;
+                    ASSERT_EQ(plain[y * W + x], expected) << "at " << x << ", " << y;
+                }
+            }
+            EXPECT_EQ(bitmap.Draw(d, c.id, ODS_DISABLED), plain);
+            EXPECT_EQ(bitmap.Draw(d, c.id, ODS_SELECTED), plain);
+            EXPECT_EQ(bitmap.Draw(d, c.id, ODS_DISABLED | ODS_SELECTED | ODS_DEFAULT), plain);
+
+            // The dotted mark: only pixels of the inset rectangle change, its corner first.
+            const auto focused = bitmap.Draw(d, c.id, ODS_FOCUS);
+            int marked = 0, gaps = 0;
+            for (int y = 0; y < H; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    const bool changed = focused[y * W + x] != plain[y * W + x];
+                    if (!onMark(x, y)) {
+                        EXPECT_FALSE(changed) << "at " << x << ", " << y;
+                    } else if (focused[y * W + x] == text) {
+                        ++marked;
+                    } else {
+                        ++gaps;
+                    }
+                }
+            }
+            EXPECT_EQ(focused[3 * W + 3], text);
+            EXPECT_GT(marked, 8);
+            EXPECT_GT(gaps, 0) << "the mark is not dotted";
+        }
+        // No DRAWITEMSTRUCT: nothing to draw, and nothing to crash on.
+        d.Send(d.dialog(), WM_DRAWITEM, IDC_HISTORY_1, 0);
+        EXPECT_TRUE(IsWindow(d.dialog()));
+        d.Click(IDCANCEL);
+    });
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(SettingsDialog, RepaintingLeavesNoGdiObjectsBehind) {
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        // A focused swatch draws its mark with a pen of its own.
+        d.Send(d.dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_HISTORY_2)), TRUE);
+        auto repaint = [&] {
+            const int before = g_watch.draws;
+            for (int id : kSwatches) InvalidateRect(d.Item(id), nullptr, FALSE);
+            const int count = static_cast<int>(std::size(kSwatches));
+            return WaitUntil([&] { return g_watch.draws - before >= count; });
+        };
+        auto idleCount = [&] {
+            EXPECT_TRUE(d.WaitPainted());
+            g_watch.gdiBetweenMessages = 0;
+            d.Send(d.dialog(), kCountGdiMessage, 0, 0);
+            return g_watch.gdiBetweenMessages.load();
+        };
+        ASSERT_TRUE(repaint()) << "the swatches were not repainted";
+        const size_t before = idleCount();
+        ASSERT_GT(before, 0u);
+        g_watch.gdiLeftOver = 0;
+        g_watch.countGdi = true;
+        const int drawsBefore = g_watch.draws;
+        for (int i = 0; i < 100; ++i) ASSERT_TRUE(repaint()) << "round " << i;
+        g_watch.countGdi = false;
+        EXPECT_GE(g_watch.draws - drawsBefore, 900);
+        EXPECT_EQ(g_watch.gdiLeftOver.load(), 0);
+        EXPECT_EQ(idleCount(), before);
+        d.Click(IDCANCEL);
+    });
+    EXPECT_EQ(result, 0);
+}
+
+// Not a test: scripts/settings-screenshot.sh runs it to hold the dialog open, as it starts,
+// while the X display is photographed. It prints the dialog's screen rectangle and waits for the
+// file named by SORVANE_SCREENSHOT_TAKEN.
+TEST_F(SettingsDialog, DISABLED_HoldOpenForScreenshot) {
+    const char* taken = std::getenv("SORVANE_SCREENSHOT_TAKEN");
+    ASSERT_NE(taken, nullptr);
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        ASSERT_TRUE(d.WaitPainted());
+        RECT r;
+        GetWindowRect(d.dialog(), &r);
+        std::printf("dialog at %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
+                    r.bottom - r.top);
+        std::fflush(stdout);
+        auto photographed = [&] { return GetFileAttributesA(taken) != INVALID_FILE_ATTRIBUTES; };
+        EXPECT_TRUE(WaitUntil(photographed, 60000)) << "no screenshot was taken";
+        d.Click(IDCANCEL);
+    });
+    EXPECT_EQ(result, 0);
+}
+
+}  // namespace
+}  // namespace sorvane
