@@ -8,6 +8,12 @@
 
 namespace spihost {
 
+#if defined(_WIN64)
+constexpr const wchar_t* kToolName = L"spihost64";
+#else
+constexpr const wchar_t* kToolName = L"spihost32";
+#endif
+
 // printf-style formatting into a wide string; %ls for wide strings.
 std::wstring Format(const wchar_t* format, ...);
 

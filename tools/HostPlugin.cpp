@@ -1,5 +1,6 @@
 #include "HostPlugin.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "HostConsole.h"
@@ -35,12 +36,14 @@ LONG WINAPI ReportFault(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
     const unsigned long code = record != nullptr ? record->ExceptionCode : 0;
     const void* address = record != nullptr ? record->ExceptionAddress : nullptr;
-    const std::wstring where = Format(L"exception 0x%08lX at %p in %ls", code, address,
-                                      ModuleNameAt(address).c_str());
+    const std::wstring where =
+        Format(L"exception 0x%08lX at 0x%llX in %ls", code,
+               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)),
+               ModuleNameAt(address).c_str());
     if (g_runningExport != nullptr) {
-        Err(Format(L"spihost: the plug-in crashed in %ls: %ls", g_runningExport, where.c_str()));
+        Err(Format(L"%ls: the plug-in crashed in %ls: %ls", kToolName, g_runningExport, where.c_str()));
     } else {
-        Err(L"spihost: crashed: " + where);
+        Err(Format(L"%ls: crashed: %ls", kToolName, where.c_str()));
     }
     ExitProcess(kExitCrashed);
 }

@@ -25,10 +25,8 @@ namespace spihost {
 namespace {
 
 #if defined(_WIN64)
-constexpr const wchar_t* kToolName = L"spihost64";
 constexpr const wchar_t* kPluginKind = L".sph";
 #else
-constexpr const wchar_t* kToolName = L"spihost32";
 constexpr const wchar_t* kPluginKind = L".spi";
 #endif
 
@@ -600,7 +598,7 @@ int wmain(int argc, wchar_t** argv) {
     try {
         return spihost::Run(argc, argv);
     } catch (const std::bad_alloc&) {
-        spihost::Err(L"spihost: out of memory");
+        spihost::Err(std::wstring(spihost::kToolName) + L": out of memory");
         return spihost::kExitUsage;
     }
 }
