@@ -1,0 +1,604 @@
+// spihost: a command-line host for import-filter plug-ins. It loads one plug-in by path and
+// calls its exports the way an image viewer does, printing every answer in words and codes.
+// spihost64 loads 64-bit plug-ins (.sph), spihost32 32-bit ones (.spi).
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "DibFile.h"
+#include "HostConsole.h"
+#include "HostPlugin.h"
+#include "PluginApi.h"
+
+namespace spihost {
+
+namespace {
+
+#if defined(_WIN64)
+constexpr const wchar_t* kPluginKind = L".sph";
+#else
+constexpr const wchar_t* kPluginKind = L".spi";
+#endif
+
+// A host hands IsSupported the first 2048 bytes of the file, zero-filled when it is shorter.
+constexpr size_t kProbeBytes = 2048;
+constexpr int kInfoLength = 1024;
+// Information strings come in filter/description pairs; no plug-in needs more than this.
+constexpr int kMaxFormatSlots = 64;
+
+void PrintUsage() {
+    Out(Format(L"usage: %ls PLUGIN%ls COMMAND [ARGUMENTS] [OPTIONS]", kToolName, kPluginKind));
+    Out(L"");
+    Out(L"commands:");
+    Out(L"  info                      the information strings (GetPluginInfoW) and the exports");
+    Out(L"  probe FILE [--handle]     IsSupportedW with the first 2048 bytes of FILE, or with an");
+    Out(L"                            open handle of FILE (--handle)");
+    Out(L"  picinfo FILE [--memory]   GetPictureInfoW: width, height, bits per pixel");
+    Out(L"  decode FILE [-o OUT.bmp] [--memory] [--cancel-at N]");
+    Out(L"                            GetPictureW with progress; writes the picture to OUT.bmp");
+    Out(L"  open FILE [-o OUT.bmp] [--memory]");
+    Out(L"                            as a viewer opens a file: probe, then picinfo and decode");
+    Out(L"  config about|settings|N   ConfigurationDlg with function 0, 1 or N");
+    Out(L"");
+    Out(L"options:");
+    Out(L"  --memory       pass the whole file in memory (mode flags 1) instead of its name");
+    Out(L"  --ansi         call the ANSI exports, file names in the system code page");
+    Out(L"  --cancel-at N  answer the progress report N (0-100) and later ones with \"stop\"");
+    Out(L"");
+    Out(L"exit status: 0 success (probe: claimed); 1 the plug-in failed or did not claim the");
+    Out(L"file; 2 bad command line, or a file this tool could not read or write; 3 the plug-in");
+    Out(L"could not be loaded or lacks the export; 4 the plug-in crashed");
+}
+
+struct Options {
+    std::wstring plugin;
+    std::wstring command;
+    std::wstring operand;  // FILE, or the configuration function
+    std::wstring output;
+    bool memory = false;
+    bool ansi = false;
+    bool handle = false;
+    int cancelAt = -1;
+};
+
+bool ParseNumber(const std::wstring& text, int& value) {
+    if (text.empty()) return false;
+    wchar_t* end = nullptr;
+    const long parsed = std::wcstol(text.c_str(), &end, 10);
+    if (*end != 0 || parsed < INT_MIN || parsed > INT_MAX) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& problem) {
+    if (argc < 3) {
+        problem = L"a plug-in and a command are needed";
+        return false;
+    }
+    options.plugin = argv[1];
+    options.command = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--memory") {
+            options.memory = true;
+        } else if (arg == L"--ansi") {
+            options.ansi = true;
+        } else if (arg == L"--handle") {
+            options.handle = true;
+        } else if (arg == L"-o" || arg == L"--cancel-at") {
+            if (i + 1 >= argc) {
+                problem = arg + L" needs a value";
+                return false;
+            }
+            const std::wstring value = argv[++i];
+            if (arg == L"-o") {
+                options.output = value;
+            } else if (!ParseNumber(value, options.cancelAt) || options.cancelAt < 0) {
+                problem = L"--cancel-at needs a number from 0";
+                return false;
+            }
+        } else if (arg.size() > 1 && arg[0] == L'-' && !std::iswdigit(arg[1])) {
+            problem = L"unknown option " + arg;
+            return false;
+        } else if (options.operand.empty()) {
+            options.operand = arg;
+        } else {
+            problem = L"unexpected argument " + arg;
+            return false;
+        }
+    }
+    const std::wstring& c = options.command;
+    const bool takesFile = c == L"probe" || c == L"picinfo" || c == L"decode" || c == L"open";
+    if (c != L"info" && c != L"config" && !takesFile) {
+        problem = L"unknown command " + c;
+        return false;
+    }
+    if ((takesFile || c == L"config") && options.operand.empty()) {
+        problem = c + (takesFile ? L" needs a FILE" : L" needs about, settings or a number");
+        return false;
+    }
+    if (c == L"info" && !options.operand.empty()) {
+        problem = L"info takes no argument";
+        return false;
+    }
+    if (!options.output.empty() && c != L"decode" && c != L"open") {
+        problem = L"-o is for decode and open";
+        return false;
+    }
+    if (options.memory && c != L"picinfo" && c != L"decode" && c != L"open") {
+        problem = L"--memory is for picinfo, decode and open";
+        return false;
+    }
+    if (options.handle && c != L"probe") {
+        problem = L"--handle is for probe";
+        return false;
+    }
+    if (options.cancelAt >= 0 && c != L"decode" && c != L"open") {
+        problem = L"--cancel-at is for decode and open";
+        return false;
+    }
+    return true;
+}
+
+// Owning holders for the blocks and handles that the tool keeps.
+struct LocalFreer {
+    void operator()(void* block) const noexcept { LocalFree(block); }
+};
+using LocalHolder = std::unique_ptr<void, LocalFreer>;
+struct HandleCloser {
+    void operator()(void* handle) const noexcept { CloseHandle(handle); }
+};
+using FileHolder = std::unique_ptr<void, HandleCloser>;
+
+// LocalLock for the life of the object: the handles that a plug-in hands over may be
+// movable blocks.
+class LockedBlock {
+public:
+    explicit LockedBlock(HLOCAL block) noexcept
+        : block_(block), data_(block != nullptr ? LocalLock(block) : nullptr),
+          size_(data_ != nullptr ? LocalSize(block) : 0) {}
+    ~LockedBlock() {
+        if (data_ != nullptr) LocalUnlock(block_);
+    }
+    LockedBlock(const LockedBlock&) = delete;
+    LockedBlock& operator=(const LockedBlock&) = delete;
+    const void* data() const noexcept { return data_; }
+    size_t size() const noexcept { return size_; }
+
+private:
+    HLOCAL block_;
+    void* data_;
+    size_t size_;
+};
+
+FileHolder OpenForReading(const std::wstring& path, std::wstring& problem) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        problem = L"cannot open " + path + L": " + DescribeWin32Error(GetLastError());
+        return FileHolder();
+    }
+    return FileHolder(file);
+}
+
+// Reads up to `limit` bytes from the start of the file into `bytes`.
+bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<char>& bytes,
+                   std::wstring& problem) {
+    const FileHolder file = OpenForReading(path, problem);
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        problem = L"cannot read " + path + L": " + DescribeWin32Error(GetLastError());
+        return false;
+    }
+    const uint64_t wanted = static_cast<uint64_t>(size.QuadPart) < limit ? size.QuadPart : limit;
+    if (wanted > static_cast<uint64_t>(PTRDIFF_MAX)) {
+        problem = path + L" is too large to hold in memory";
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(wanted));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t left = bytes.size() - done;
+        const DWORD chunk = left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30);
+        DWORD read = 0;
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr)) {
+            problem = L"cannot read " + path + L": " + DescribeWin32Error(GetLastError());
+            return false;
+        }
+        if (read == 0) break;  // the file shrank meanwhile
+        done += read;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+// The name in the system's ANSI code page, for the ANSI exports; false when a character
+// of it has no ANSI form (the plug-in would be handed another file's name).
+bool ToAnsi(const std::wstring& wide, std::string& ansi, std::wstring& problem) {
+    ansi.clear();
+    if (wide.empty()) return true;
+    BOOL lossy = FALSE;
+    const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1,
+                                           nullptr, 0, nullptr, &lossy);
+    if (needed <= 0 || lossy) {
+        problem = L"the name " + wide + L" has no form in the ANSI code page";
+        return false;
+    }
+    std::vector<char> buffer(static_cast<size_t>(needed));
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, buffer.data(), needed,
+                        nullptr, nullptr);
+    ansi.assign(buffer.data());
+    return true;
+}
+
+std::wstring FromAnsi(const char* ansi) {
+    const int needed = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(needed));
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, buffer.data(), needed);
+    return std::wstring(buffer.data());
+}
+
+// What a picture request passes as its source: the file's name, or its bytes (mode 1).
+struct PictureSource {
+    std::wstring wideName;
+    std::string ansiName;
+    std::vector<char> bytes;
+    bool memory = false;
+    bool ansi = false;
+
+    bool Prepare(const Options& options, std::wstring& problem) {
+        memory = options.memory;
+        ansi = options.ansi;
+        wideName = options.operand;
+        if (memory) return ReadFileStart(wideName, UINT64_MAX, bytes, problem);
+        return !ansi || ToAnsi(wideName, ansiName, problem);
+    }
+    const void* Pointer() const {
+        if (memory) return bytes.data();
+        return ansi ? static_cast<const void*>(ansiName.c_str()) : wideName.c_str();
+    }
+    LONG_PTR Length() const { return memory ? static_cast<LONG_PTR>(bytes.size()) : 0; }
+    unsigned Flags() const { return memory ? 1u : 0u; }
+    std::wstring Mode() const {
+        return memory ? Format(L"memory, %zu bytes", bytes.size()) : std::wstring(L"file");
+    }
+};
+
+int ReportMissingExport(const wchar_t* name) {
+    Err(Format(L"%ls: the plug-in does not export %ls", kToolName, name));
+    return kExitNotLoaded;
+}
+
+// ---- info ----
+
+std::wstring InformationString(const HostPlugin& plugin, bool ansi, int index) {
+    if (ansi) {
+        char buffer[kInfoLength] = {};
+        int copied;
+        {
+            PluginCall call(L"GetPluginInfo");
+            copied = plugin.GetPluginInfo(index, buffer, kInfoLength);
+        }
+        buffer[kInfoLength - 1] = 0;
+        std::wstring text = FromAnsi(buffer);
+        if (copied != static_cast<int>(std::strlen(buffer))) {
+            text += Format(L"  (returned %d for %zu bytes)", copied, std::strlen(buffer));
+        }
+        return text;
+    }
+    wchar_t buffer[kInfoLength] = {};
+    int copied;
+    {
+        PluginCall call(L"GetPluginInfoW");
+        copied = plugin.GetPluginInfoW(index, buffer, kInfoLength);
+    }
+    buffer[kInfoLength - 1] = 0;
+    std::wstring text = buffer;
+    if (copied != static_cast<int>(text.size())) {
+        text += Format(L"  (returned %d for %zu characters)", copied, std::wcslen(buffer));
+    }
+    return text;
+}
+
+int RunInfo(const HostPlugin& plugin, const Options& options) {
+    const wchar_t* exportName = options.ansi ? L"GetPluginInfo" : L"GetPluginInfoW";
+    if (options.ansi ? plugin.GetPluginInfo == nullptr : plugin.GetPluginInfoW == nullptr) {
+        return ReportMissingExport(exportName);
+    }
+    Out(Format(L"%ls:", exportName));
+    const std::wstring version = InformationString(plugin, options.ansi, 0);
+    Out(L"  0  interface version  " + version);
+    Out(L"  1  about              " + InformationString(plugin, options.ansi, 1));
+    for (int slot = 0; slot < kMaxFormatSlots; ++slot) {
+        const std::wstring filter = InformationString(plugin, options.ansi, 2 + 2 * slot);
+        const std::wstring description = InformationString(plugin, options.ansi, 3 + 2 * slot);
+        if (filter.empty() && description.empty()) break;
+        Out(Format(L"  %-2d filter %-11d %ls", 2 + 2 * slot, slot + 1, filter.c_str()));
+        Out(Format(L"  %-2d description %-6d %ls", 3 + 2 * slot, slot + 1, description.c_str()));
+    }
+    const std::wstring missing = plugin.MissingExports();
+    Out(missing.empty() ? L"exports: all eleven present" : L"exports missing: " + missing);
+    if (version.compare(0, 4, L"00IN") != 0) {
+        Out(L"not an import filter: the interface version is not 00IN");
+        return kExitPluginFailed;
+    }
+    return kExitSuccess;
+}
+
+// ---- probe ----
+
+// IsSupported(W) with the first bytes of the file, or with an open handle of it; returns
+// the tool's exit code and sets `claimed`.
+int Probe(const HostPlugin& plugin, const Options& options, bool& claimed) {
+    claimed = false;
+    const wchar_t* exportName = options.ansi ? L"IsSupported" : L"IsSupportedW";
+    if (options.ansi ? plugin.IsSupported == nullptr : plugin.IsSupportedW == nullptr) {
+        return ReportMissingExport(exportName);
+    }
+    std::wstring problem;
+    std::string ansiName;
+    if (options.ansi && !ToAnsi(options.operand, ansiName, problem)) {
+        Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
+        return kExitUsage;
+    }
+    // A buffer's address always has bits above the low 16 set, which tells the plug-in that
+    // it is no file handle.
+    std::vector<char> head(kProbeBytes, 0);
+    FileHolder file;
+    std::wstring how;
+    if (options.handle) {
+        file = OpenForReading(options.operand, problem);
+        if (!file) {
+            Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
+            return kExitUsage;
+        }
+        how = L"an open file handle";
+    } else {
+        std::vector<char> start;
+        if (!ReadFileStart(options.operand, kProbeBytes, start, problem)) {
+            Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
+            return kExitUsage;
+        }
+        std::copy(start.begin(), start.end(), head.begin());
+        how = Format(L"the first %zu bytes (%zu from the file)", kProbeBytes, start.size());
+    }
+    const ULONG_PTR source = options.handle ? reinterpret_cast<ULONG_PTR>(file.get())
+                                            : reinterpret_cast<ULONG_PTR>(head.data());
+    int answer;
+    {
+        PluginCall call(exportName);
+        answer = options.ansi ? plugin.IsSupported(ansiName.c_str(), source)
+                              : plugin.IsSupportedW(options.operand.c_str(), source);
+    }
+    claimed = answer != 0;
+    Out(Format(L"%ls with %ls: %d: %ls", exportName, how.c_str(), answer,
+               claimed ? L"the plug-in claims the file" : L"the plug-in does not claim the file"));
+    if (options.handle) {
+        LARGE_INTEGER position{};
+        LARGE_INTEGER zero{};
+        if (SetFilePointerEx(file.get(), zero, &position, FILE_CURRENT)) {
+            Out(Format(L"  file position afterwards: %lld", static_cast<long long>(position.QuadPart)));
+        }
+    }
+    return claimed ? kExitSuccess : kExitPluginFailed;
+}
+
+// ---- picinfo ----
+
+int PictureInformation(const HostPlugin& plugin, const Options& options) {
+    const wchar_t* exportName = options.ansi ? L"GetPictureInfo" : L"GetPictureInfoW";
+    if (options.ansi ? plugin.GetPictureInfo == nullptr : plugin.GetPictureInfoW == nullptr) {
+        return ReportMissingExport(exportName);
+    }
+    PictureSource source;
+    std::wstring problem;
+    if (!source.Prepare(options, problem)) {
+        Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
+        return kExitUsage;
+    }
+    sorvane::PictureInfo info{};
+    int result;
+    {
+        PluginCall call(exportName);
+        result = options.ansi
+                     ? plugin.GetPictureInfo(static_cast<const char*>(source.Pointer()),
+                                             source.Length(), source.Flags(), &info)
+                     : plugin.GetPictureInfoW(static_cast<const wchar_t*>(source.Pointer()),
+                                              source.Length(), source.Flags(), &info);
+    }
+    // The text information block, if any, belongs to the host now.
+    const LocalHolder text(result == 0 ? info.textInfo : nullptr);
+    Out(Format(L"%ls (%ls): %ls", exportName, source.Mode().c_str(), DescribeResult(result).c_str()));
+    if (result != 0) return kExitPluginFailed;
+    Out(Format(L"  width %ld, height %ld, bits per pixel %d", static_cast<long>(info.width),
+               static_cast<long>(info.height), info.bitsPerPixel));
+    Out(Format(L"  origin %ld,%ld, density %ux%u, %ls", static_cast<long>(info.originX),
+               static_cast<long>(info.originY), info.densityX, info.densityY,
+               text ? Format(L"text information of %zu bytes", LocalSize(text.get())).c_str()
+                    : L"no text information"));
+    return kExitSuccess;
+}
+
+// ---- decode ----
+
+struct ProgressState {
+    int cancelAt = -1;
+    int reports = 0;
+};
+ProgressState* g_progress = nullptr;
+
+int SPI_CALL ReportProgress(int numerator, int denominator, LONG_PTR data) {
+    ProgressState* state = g_progress;
+    if (state == nullptr) {
+        Out(L"  progress report outside GetPicture; ignored");
+        return 0;
+    }
+    if (data != reinterpret_cast<LONG_PTR>(state)) {
+        Out(Format(L"  progress callback data changed: %p, expected %p",
+                   reinterpret_cast<void*>(data), static_cast<void*>(state)));
+    }
+    ++state->reports;
+    const bool stop = state->cancelAt >= 0 && numerator >= state->cancelAt;
+    Out(Format(L"  progress %d/%d%ls", numerator, denominator, stop ? L" (answering: stop)" : L""));
+    return stop ? 1 : 0;
+}
+
+int DecodePicture(const HostPlugin& plugin, const Options& options) {
+    const wchar_t* exportName = options.ansi ? L"GetPicture" : L"GetPictureW";
+    if (options.ansi ? plugin.GetPicture == nullptr : plugin.GetPictureW == nullptr) {
+        return ReportMissingExport(exportName);
+    }
+    PictureSource source;
+    std::wstring problem;
+    if (!source.Prepare(options, problem)) {
+        Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
+        return kExitUsage;
+    }
+    ProgressState progress;
+    progress.cancelAt = options.cancelAt;
+    g_progress = &progress;
+    const LONG_PTR data = reinterpret_cast<LONG_PTR>(&progress);
+    HLOCAL infoHandle = nullptr;
+    HLOCAL bitsHandle = nullptr;
+    Out(Format(L"%ls (%ls):", exportName, source.Mode().c_str()));
+    int result;
+    {
+        PluginCall call(exportName);
+        result = options.ansi
+                     ? plugin.GetPicture(static_cast<const char*>(source.Pointer()),
+                                         source.Length(), source.Flags(), &infoHandle,
+                                         &bitsHandle, ReportProgress, data)
+                     : plugin.GetPictureW(static_cast<const wchar_t*>(source.Pointer()),
+                                          source.Length(), source.Flags(), &infoHandle,
+                                          &bitsHandle, ReportProgress, data);
+    }
+    g_progress = nullptr;
+    // Whatever the result, handles stored in the two variables belong to the host.
+    const LocalHolder info(infoHandle);
+    const LocalHolder bits(bitsHandle);
+    Out(Format(L"  result %ls", DescribeResult(result).c_str()));
+    if (result != 0) {
+        if (info || bits) Out(L"  the plug-in handed over picture blocks all the same; freed them");
+        return kExitPluginFailed;
+    }
+    if (!info || !bits) {
+        Out(L"  the plug-in reported success but handed over no picture");
+        return kExitPluginFailed;
+    }
+    const LockedBlock infoBlock(info.get());
+    const LockedBlock bitsBlock(bits.get());
+    DibLayout layout;
+    if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr ||
+        !InspectDib(infoBlock.data(), infoBlock.size(), bitsBlock.size(), layout, problem)) {
+        if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr) {
+            problem = L"a handle it returned cannot be locked";
+        }
+        Out(L"  the plug-in's picture is unusable: " + problem);
+        return kExitPluginFailed;
+    }
+    Out(L"  picture " + DescribeDib(layout));
+    if (options.output.empty()) return kExitSuccess;
+    if (!WriteBmpFile(options.output, infoBlock.data(), bitsBlock.data(), layout, problem)) {
+        Err(Format(L"%ls: %ls: %ls", kToolName, options.output.c_str(), problem.c_str()));
+        return kExitUsage;
+    }
+    Out(Format(L"  wrote %ls (%lu bytes)", options.output.c_str(),
+               static_cast<unsigned long>(BmpFileHeader(layout).bfSize)));
+    return kExitSuccess;
+}
+
+// ---- open ----
+
+int OpenLikeViewer(const HostPlugin& plugin, const Options& options) {
+    bool claimed = false;
+    const int probed = Probe(plugin, options, claimed);
+    if (!claimed) {
+        if (probed == kExitPluginFailed) Out(L"not claimed: a viewer would try another plug-in");
+        return probed;
+    }
+    const int described = PictureInformation(plugin, options);
+    if (described != kExitSuccess) return described;
+    return DecodePicture(plugin, options);
+}
+
+// ---- config ----
+
+int Configure(const HostPlugin& plugin, const Options& options) {
+    if (plugin.ConfigurationDlg == nullptr) return ReportMissingExport(L"ConfigurationDlg");
+    int function = 0;
+    const wchar_t* what = L"";
+    if (options.operand == L"about") {
+        function = 0;
+        what = L" (about box)";
+    } else if (options.operand == L"settings") {
+        function = 1;
+        what = L" (settings dialog)";
+    } else if (!ParseNumber(options.operand, function)) {
+        Err(Format(L"%ls: config needs about, settings or a number", kToolName));
+        return kExitUsage;
+    }
+    int result;
+    {
+        PluginCall call(L"ConfigurationDlg");
+        result = plugin.ConfigurationDlg(nullptr, function);
+    }
+    Out(Format(L"ConfigurationDlg(%d%ls): %ls", function, what, DescribeResult(result).c_str()));
+    return result == 0 ? kExitSuccess : kExitPluginFailed;
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc == 2 && (std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0)) {
+        PrintUsage();
+        return kExitSuccess;
+    }
+    Options options;
+    std::wstring problem;
+    if (!ParseArguments(argc, argv, options, problem)) {
+        Err(Format(L"%ls: %ls (%ls --help shows the usage)", kToolName, problem.c_str(), kToolName));
+        return kExitUsage;
+    }
+    HostPlugin plugin;
+    if (!plugin.Load(options.plugin, problem)) {
+        Err(Format(L"%ls: the plug-in %ls could not be loaded: %ls", kToolName,
+                   options.plugin.c_str(), problem.c_str()));
+        return kExitNotLoaded;
+    }
+    const std::wstring& c = options.command;
+    if (c == L"info") return RunInfo(plugin, options);
+    if (c == L"probe") {
+        bool claimed = false;
+        return Probe(plugin, options, claimed);
+    }
+    if (c == L"picinfo") return PictureInformation(plugin, options);
+    if (c == L"decode") return DecodePicture(plugin, options);
+    if (c == L"open") return OpenLikeViewer(plugin, options);
+    return Configure(plugin, options);
+}
+
+}  // namespace
+
+}  // namespace spihost
+
+int wmain(int argc, wchar_t** argv) {
+    spihost::InstallFaultReport();
+    // A plug-in that fails to load its own dependencies should say so here, not in a box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    try {
+        return spihost::Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        spihost::Err(std::wstring(spihost::kToolName) + L": out of memory");
+        return spihost::kExitUsage;
+    }
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Runs the host tool under Wine against the real plug-in and the test stand-in, checking the
+# exit status and the words of each answer.
+# usage: spihost-test.sh TOOL PLUGIN FAKE_PLUGIN SAMPLES_DIR WORK_DIR
+set -uo pipefail
+tool=$1 plugin=$2 fake=$3 samples=$4 work=$5
+exec_wine=$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine-exec.sh
+failures=0
+
+# check NAME STATUS PATTERN ARGS...: runs the tool with ARGS, expects exit STATUS and output
+# (stdout and stderr) matching the extended regular expression PATTERN.
+check() {
+  local name=$1 status=$2 pattern=$3
+  shift 3
+  local output rc
+  output=$("$exec_wine" "$tool" "$@" 2>&1)
+  rc=$?
+  if [ "$rc" -ne "$status" ] || ! grep -Eq -- "$pattern" <<<"$output"; then
+    echo "FAIL $name: exit $rc (expected $status), output:"
+    sed 's/^/    /' <<<"$output"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+
+# expect NAME CONDITION...: a plain shell test on the files the tool wrote.
+expect() {
+  local name=$1
+  shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+pixel() { convert "$1" txt:- | grep -E "^$2: " | grep -oE '#[0-9A-F]{6}'; }
+
+rm -rf "$work" && mkdir -p "$work"
+for name in good movable palette short silent crash; do printf 'FAKE picture' >"$work/$name.fake"; done
+printf 'NOPE' >"$work/other.fake"
+
+# The real plug-in: what works before decoding does.
+check "info lists the strings" 0 '0  interface version  00IN' "$plugin" info
+check "info lists the filter" 0 '\*\.DDS' "$plugin" info
+check "picinfo by name" 0 'width 37, height 23' "$plugin" picinfo "$samples/gradient-dxt1.dds"
+check "picinfo in memory" 0 'GetPictureInfoW \(memory, 3449 bytes\): 0: success' \
+  "$plugin" picinfo "$samples/stripes-rgb.dds" --memory
+check "picinfo of a PNG named .dds" 1 '2: not a picture this plug-in reads' \
+  "$plugin" picinfo "$samples/png-named.dds" --ansi
+check "a file that is no library" 3 'could not be loaded' "$samples/not-dds.png" info
+check "missing file in memory mode" 2 "cannot open" "$plugin" picinfo "$work/missing.dds" --memory
+check "usage error" 2 'decode needs a FILE' "$plugin" decode
+
+# The stand-in plug-in: pictures, broken answers and faults.
+check "decode writes a .bmp" 0 'progress 0/100.*' "$fake" decode "$work/good.fake" -o "$work/good.bmp"
+expect "24-bit .bmp is header and rows only" test "$(stat -c %s "$work/good.bmp")" -eq 78
+expect "top row comes first in the picture" test "$(pixel "$work/good.bmp" 0,0)" = '#FFFFFF'
+expect "bottom row last" test "$(pixel "$work/good.bmp" 2,1)" = '#0000FF'
+check "movable blocks are locked" 0 'picture 3x2, 24 bits per pixel, BI_RGB, bottom-up' \
+  "$fake" decode "$work/movable.fake" -o "$work/movable.bmp"
+expect "movable blocks give the same file" cmp -s "$work/good.bmp" "$work/movable.bmp"
+check "palette picture" 0 '8 bytes of masks and colours' "$fake" decode "$work/palette.fake" -o "$work/palette.bmp"
+expect "palette .bmp keeps the two colours" test "$(pixel "$work/palette.bmp" 0,0)" = '#0000FF'
+check "rows beyond the pixel block" 1 'unusable: 100 rows of 300 bytes need 30000 bytes' \
+  "$fake" decode "$work/short.fake" -o "$work/short.bmp"
+expect "no file from an unusable picture" test ! -e "$work/short.bmp"
+check "success without blocks" 1 'handed over no picture' "$fake" decode "$work/silent.fake"
+check "a crash is reported" 4 'the plug-in crashed in GetPictureW: exception 0xC0000005' \
+  "$fake" decode "$work/crash.fake"
+check "cancel at 40" 1 'progress 40/100 \(answering: stop\)' "$fake" decode "$work/good.fake" --cancel-at 40
+check "cancel result in words" 1 'result 1: cancelled by the host' "$fake" decode "$work/good.fake" --cancel-at 40
+check "cancel at 100 frees the blocks" 1 'handed over picture blocks all the same' \
+  "$fake" decode "$work/good.fake" --cancel-at 100
+check "missing ANSI export" 3 'does not export GetPluginInfo$' "$fake" info --ansi
+check "missing exports listed" 0 'exports missing: GetPluginInfo IsSupported GetPictureInfo GetPicture GetPreview GetPreviewW' "$fake" info
+check "open claims and decodes" 0 'picture 3x2' "$fake" open "$work/good.fake"
+check "open of a file not claimed" 1 'not claimed' "$fake" open "$work/other.fake"
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
