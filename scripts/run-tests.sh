@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
-# Runs every test of both builds (inside wine-session.sh) and ends with one ctest summary.
+# Runs every test of both builds (inside wine-session.sh) and ends with one summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-status=0
+status=0 passed=0 failed=0
 for width in x64 x86; do
   echo "== $width"
-  ctest --test-dir "$root/build/$width" --output-on-failure "$@" || status=1
+  log=$(mktemp)
+  ctest --test-dir "$root/build/$width" --output-on-failure "$@" 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" = 0 ] || status=1
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  rm -f "$log"
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    status=1
+  fi
 done
+echo
+echo "both builds: $passed passed, $failed failed"
 exit $status

@@ -33,16 +33,21 @@ if [ ! -f "$WINEPREFIX/.sorvane-ready" ]; then
   mkdir -p "$WINEPREFIX"
   echo "wine-session: creating the Wine prefix $WINEPREFIX" >&2
   wineboot -i >/dev/null 2>&1
-  # A crashing test must end its process at once instead of waiting in winedbg.
-  for view in 64 32; do
-    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f "/reg:$view" >/dev/null 2>&1 || true
-  done
   wineserver -w
   touch "$WINEPREFIX/.sorvane-ready"
 fi
 
 # A server that already runs for this prefix (another session) is used and left alone.
 if wineserver -p 2>/dev/null; then server_started=1; fi
+# A crashing test must end its process at once: the crash "debugger" is a command that exits,
+# where winedbg would wait, sometimes for ever, with the test's output pipe open.
+if [ ! -f "$WINEPREFIX/.sorvane-no-debugger" ]; then
+  for view in 64 32; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      /d 'C:\windows\system32\cmd.exe /c exit' /f "/reg:$view" </dev/null >/dev/null 2>&1 || true
+  done
+  touch "$WINEPREFIX/.sorvane-no-debugger"
+fi
 # Xvfb runs no window manager; Wine would wait 2 s for one each time a window is hidden.
 if [ ! -f "$WINEPREFIX/.sorvane-unmanaged" ]; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true

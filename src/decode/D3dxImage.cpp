@@ -18,6 +18,8 @@ constexpr uint32_t kMaxMipLevels = 32;
 
 bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept {
     if (bytes == nullptr || size < kMipCountOffset + 4) return false;
+    // The count is tested whether or not the header's DDSD_MIPMAPCOUNT flag is set: D3DX
+    // (Wine's, at least) walks it either way.
     uint32_t magic, mipLevels;
     std::memcpy(&magic, bytes, 4);
     std::memcpy(&mipLevels, static_cast<const uint8_t*>(bytes) + kMipCountOffset, 4);
@@ -36,9 +38,11 @@ bool FileHasImplausibleDdsHeader(const wchar_t* path) noexcept {
 
 HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept {
     info = D3DXIMAGE_INFO{};
-    if (HasImplausibleDdsHeader(bytes, size)) return kD3dxInvalidData;
     HRESULT hr = kD3dxInvalidData;
-    if (RunGuarded([&] { hr = D3DXGetImageInfoFromFileInMemory(bytes, size, &info); }) != 0) {
+    // The host's bytes may not all be readable: the header check is guarded like D3DX.
+    if (RunGuarded([&] {
+            if (!HasImplausibleDdsHeader(bytes, size)) hr = D3DXGetImageInfoFromFileInMemory(bytes, size, &info);
+        }) != 0) {
         return kD3dxInvalidData;
     }
     return hr;

@@ -95,6 +95,8 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
 
 PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureRequest& request) noexcept {
     if (Cancelled(request, 0)) return kCancelled;
+    // A negative length names no image (the 64-bit build refuses it as over 4 GiB anyway).
+    if (size < 0) return kNotSupported;
     return BuildPicture(bytes, static_cast<size_t>(size), request);
 }
 

@@ -15,7 +15,7 @@ int16_t DeliveredBitsPerPixel(D3DFORMAT source) {
 PluginResult FillPictureInfo(HRESULT hr, const D3DXIMAGE_INFO& description, PictureInfo* info) {
     if (FAILED(hr)) return ToPluginResult(hr);
     if (!IsReadableDds(description)) return kNotSupported;
-    *info = PictureInfo{};
+    ZeroMemory(info, sizeof *info);  // padding included
     info->width = static_cast<int32_t>(description.Width);
     info->height = static_cast<int32_t>(description.Height);
     info->bitsPerPixel = DeliveredBitsPerPixel(description.Format);
@@ -26,9 +26,8 @@ PluginResult FillPictureInfo(HRESULT hr, const D3DXIMAGE_INFO& description, Pict
 
 PluginResult PictureInfoFromMemory(const void* bytes, intptr_t size, PictureInfo* info) noexcept {
     if (bytes == nullptr || info == nullptr) return kInternalError;
-#if defined(_WIN64)
-    if (static_cast<uint64_t>(size) > 0xFFFFFFFFull) return kInternalError;
-#endif
+    // A negative length would reach D3DX as a huge count and let it read past the image.
+    if (size < 0 || static_cast<uint64_t>(size) > 0xFFFFFFFFull) return kInternalError;
     D3DXIMAGE_INFO description;
     const HRESULT hr = DescribeImageInMemory(bytes, static_cast<UINT>(size), description);
     return FillPictureInfo(hr, description, info);

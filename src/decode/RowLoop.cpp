@@ -62,8 +62,9 @@ void ForEachRowBand(uint32_t rows, uint64_t rowBytes, RowBody body, const void* 
     }
     for (uint32_t i = 1; i < workers; ++i) SubmitThreadpoolWork(work);
     bands.Drain();
-    // Waits for every submitted callback, started or not, so none outlives the loop.
-    WaitForThreadpoolWorkCallbacks(work, FALSE);
+    // Every band is done once Drain returns here; callbacks not yet started are cancelled and
+    // running ones waited for, so no pool thread is in this code after the loop.
+    WaitForThreadpoolWorkCallbacks(work, TRUE);
     CloseThreadpoolWork(work);
 }
 

@@ -19,7 +19,6 @@ struct Progress {
     int cancelAt = -1;
     bool badDenominator = false;
 };
-thread_local Progress* t_progress = nullptr;
 
 int SPI_CALL Record(int numerator, int denominator, LONG_PTR data) {
     Progress& p = *reinterpret_cast<Progress*>(data);
@@ -210,25 +209,34 @@ TEST_F(RequestTest, ThreadsDecodingAtOnceGiveTheSameBytes) {
 // (Direct3D would wrap its size and D3DX write past it).
 TEST_F(RequestTest, HostileHeadersAreRefused) {
     const Plugin& p = LoadedPlugin();
+    constexpr uint32_t kFlags = 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000;  // as the writer sets them
+    constexpr uint32_t kWithMipCount = kFlags | 0x20000;
     const struct {
         const char* what;
-        size_t offset;
-        uint32_t value;
-        int infoResult, pictureResult;
+        std::vector<std::pair<size_t, uint32_t>> fields;  // offset in the file, new value
+        int infoResult;  // -1: whatever D3DX reports
+        int pictureResult;
     } kCases[] = {
-        {"mip count 2^31 - 1", 28, 0x7FFFFFFF, 2, 2},
-        {"mip count 33", 28, 33, 2, 2},
-        {"2^31 - 1 rows", 12, 0x7FFFFFFF, 0, 4},
+        {"mip count 2^31 - 1", {{8, kWithMipCount}, {28, 0x7FFFFFFF}}, 2, 2},
+        {"mip count 33", {{8, kWithMipCount}, {28, 33}}, 2, 2},
+        // D3DX walks the count even where the header's flag says it is unused.
+        {"unflagged mip count 2^32 - 1", {{28, 0xFFFFFFFF}}, 2, 2},
+        {"mip count 32", {{8, kWithMipCount}, {28, 32}}, -1, 2},  // levels missing: D3DX refuses
+        {"2^31 - 1 square", {{12, 0x7FFFFFFF}, {16, 0x7FFFFFFF}}, 0, 4},
+        {"2^31 square", {{12, 0x80000000}, {16, 0x80000000}}, -1, 4},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         Bytes f = WriteDds(MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) { return Dxt1Block(0xFFFF, 0, 0); }));
-        if (c.offset == 12) std::memcpy(f.data() + 16, &c.value, 4);  // width too
-        std::memcpy(f.data() + c.offset, &c.value, 4);
+        for (const auto& [offset, value] : c.fields) std::memcpy(f.data() + offset, &value, 4);
         const std::wstring path = dir_.Write(L"hostile.dds", f);
         PictureInfo info{};
-        EXPECT_EQ(p.GetPictureInfo(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &info), c.infoResult);
-        EXPECT_EQ(p.GetPictureInfoW(path.c_str(), 0, 0, &info), c.infoResult);
+        const int fromMemory = p.GetPictureInfo(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &info);
+        const int fromFile = p.GetPictureInfoW(path.c_str(), 0, 0, &info);
+        if (c.infoResult >= 0) {
+            EXPECT_EQ(fromMemory, c.infoResult);
+            EXPECT_EQ(fromFile, c.infoResult);
+        }
         HLOCAL header = nullptr, bits = nullptr;
         const DWORD start = GetTickCount();
         EXPECT_EQ(p.GetPicture(reinterpret_cast<const char*>(f.data()), static_cast<LONG_PTR>(f.size()), 1, &header, &bits, nullptr, 0), c.pictureResult);
@@ -236,6 +244,17 @@ TEST_F(RequestTest, HostileHeadersAreRefused) {
         if (header) LocalFree(header);
         if (bits) LocalFree(bits);
     }
+}
+
+// A negative length names no image: it must not reach D3DX as a huge count.
+TEST_F(RequestTest, NegativeLengthsAreRefused) {
+    const Plugin& p = LoadedPlugin();
+    PictureInfo info{};
+    HLOCAL header = nullptr, bits = nullptr;
+    const char* bytes = reinterpret_cast<const char*>(file_.data());
+    EXPECT_EQ(p.GetPictureInfo(bytes, -1, 1, &info), 8);
+    EXPECT_EQ(p.GetPicture(bytes, -1, 1, &header, &bits, nullptr, 0), 2);
+    EXPECT_EQ(header, nullptr);
 }
 
 // Hostile files: truncations, flipped header fields, huge and zero sizes. The plug-in answers
