@@ -182,6 +182,32 @@ TEST(ConvertTo24Bits, RemovesOrCompositesEveryPixel) {
     SetRowLoopsParallel(true);
 }
 
+TEST(ConvertTo24Bits, EveryChannelAndAlphaBlendsExactly) {
+    // One row holds every (channel value, alpha) pair in blue, its complement in green and
+    // a third value in red; the wide and the single-pixel paths both meet each pair.
+    const uint32_t width = 256 * 256 + 3;
+    Source source(width, 1, 32, static_cast<intptr_t>(width) * 4, 0);
+    for (uint32_t i = 0; i < width; ++i) {
+        const uint8_t v = static_cast<uint8_t>(i), a = static_cast<uint8_t>(i >> 8);
+        const uint8_t pixel[4] = {v, static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v * 3), a};
+        std::memcpy(source.memory.data() + 4 * size_t{i}, pixel, 4);
+    }
+    for (const AlphaMode mode : {AlphaMode{true, 0, 255, 77}, AlphaMode{true, 200, 13, 255}}) {
+        Source copy(width, 1, 32, static_cast<intptr_t>(width) * 4, 0);
+        copy.memory = source.memory;
+        copy.image.Describe(width, 1, 32, static_cast<intptr_t>(width) * 4, copy.memory.data());
+        LocalBlock spare;
+        ASSERT_EQ(ConvertTo24Bits(copy.image, spare, mode), kSuccess);
+        int mismatches = 0;
+        for (uint32_t i = 0; i < width; ++i) {
+            uint8_t want[3];
+            Expected(source.memory.data() + 4 * size_t{i}, mode, want);
+            mismatches += std::memcmp(copy.image.bits() + 3 * size_t{i}, want, 3) != 0;
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST(ConvertTo24Bits, FixedCasesGiveExactColours) {
     const uint8_t pixels[] = {10, 20, 30, 0, 40, 50, 60, 255, 0, 0, 0, 0};
     Source source(3, 1, 32, 12, 0);
