@@ -397,17 +397,24 @@ int Probe(const HostPlugin& plugin, const Options& options, bool& claimed) {
 
 // ---- picinfo ----
 
-int PictureInformation(const HostPlugin& plugin, const Options& options) {
-    const wchar_t* exportName = options.ansi ? L"GetPictureInfo" : L"GetPictureInfoW";
-    if (options.ansi ? plugin.GetPictureInfo == nullptr : plugin.GetPictureInfoW == nullptr) {
-        return ReportMissingExport(exportName);
-    }
-    PictureSource source;
+// Checks that the export exists and reads the source; -1 when the call can go ahead, else the
+// exit code.
+int PrepareCall(bool exportPresent, const wchar_t* exportName, const Options& options, PictureSource& source) {
+    if (!exportPresent) return ReportMissingExport(exportName);
     std::wstring problem;
     if (!source.Prepare(options, problem)) {
         Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
         return kExitUsage;
     }
+    return -1;
+}
+
+int PictureInformation(const HostPlugin& plugin, const Options& options) {
+    const wchar_t* exportName = options.ansi ? L"GetPictureInfo" : L"GetPictureInfoW";
+    PictureSource source;
+    const int refused = PrepareCall(options.ansi ? plugin.GetPictureInfo != nullptr : plugin.GetPictureInfoW != nullptr,
+                                    exportName, options, source);
+    if (refused >= 0) return refused;
     sorvane::PictureInfo info{};
     int result;
     {
@@ -457,15 +464,10 @@ int SPI_CALL ReportProgress(int numerator, int denominator, LONG_PTR data) {
 
 int DecodePicture(const HostPlugin& plugin, const Options& options) {
     const wchar_t* exportName = options.ansi ? L"GetPicture" : L"GetPictureW";
-    if (options.ansi ? plugin.GetPicture == nullptr : plugin.GetPictureW == nullptr) {
-        return ReportMissingExport(exportName);
-    }
     PictureSource source;
-    std::wstring problem;
-    if (!source.Prepare(options, problem)) {
-        Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
-        return kExitUsage;
-    }
+    const int refused = PrepareCall(options.ansi ? plugin.GetPicture != nullptr : plugin.GetPictureW != nullptr,
+                                    exportName, options, source);
+    if (refused >= 0) return refused;
     ProgressState progress;
     progress.cancelAt = options.cancelAt;
     g_progress = &progress;
@@ -500,6 +502,7 @@ int DecodePicture(const HostPlugin& plugin, const Options& options) {
     const LockedBlock infoBlock(info.get());
     const LockedBlock bitsBlock(bits.get());
     DibLayout layout;
+    std::wstring problem;
     if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr ||
         !InspectDib(infoBlock.data(), infoBlock.size(), bitsBlock.size(), layout, problem)) {
         if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr) {

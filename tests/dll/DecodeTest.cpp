@@ -17,11 +17,11 @@ struct Dib {
     size_t bitsBlockSize = 0;
 };
 
-Dib DecodeFile(const std::wstring& path) {
+// Copies what the host received and frees both blocks, as a host does.
+Dib TakeDib(int result, HLOCAL info, HLOCAL bits) {
     Dib dib;
-    HLOCAL info = nullptr, bits = nullptr;
-    dib.result = LoadedPlugin().GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
-    if (dib.result == 0) {
+    dib.result = result;
+    if (result == 0) {
         dib.header = *static_cast<BITMAPINFOHEADER*>(info);
         dib.bitsBlockSize = LocalSize(bits);
         dib.bits.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + dib.bitsBlockSize);
@@ -31,19 +31,17 @@ Dib DecodeFile(const std::wstring& path) {
     return dib;
 }
 
-Dib DecodeMemory(const Bytes& file) {
-    Dib dib;
+Dib DecodeFile(const std::wstring& path) {
     HLOCAL info = nullptr, bits = nullptr;
-    dib.result = LoadedPlugin().GetPicture(reinterpret_cast<const char*>(file.data()),
-                                           static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0);
-    if (dib.result == 0) {
-        dib.header = *static_cast<BITMAPINFOHEADER*>(info);
-        dib.bitsBlockSize = LocalSize(bits);
-        dib.bits.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + dib.bitsBlockSize);
-        LocalFree(info);
-        LocalFree(bits);
-    }
-    return dib;
+    const int result = LoadedPlugin().GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
+    return TakeDib(result, info, bits);
+}
+
+Dib DecodeMemory(const Bytes& file) {
+    HLOCAL info = nullptr, bits = nullptr;
+    const int result = LoadedPlugin().GetPicture(reinterpret_cast<const char*>(file.data()),
+                                                 static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0);
+    return TakeDib(result, info, bits);
 }
 
 uint32_t Hash(uint32_t x, uint32_t y) {
