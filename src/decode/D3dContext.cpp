@@ -181,7 +181,7 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.
     const D3DFORMAT format = DecodeSurfaceFormat(info.Format);
-    const uint64_t pixelBytes = format == D3DFMT_A8R8G8B8 ? 4 : format == D3DFMT_R8G8B8 ? 3 : 2;
+    const uint64_t pixelBytes = SurfaceBitsPerPixel(format) / 8;
     if (info.Width > 0x7FFFFFFF || info.Height > 0x7FFFFFFF ||
         uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) {
         return kOutOfMemory;

@@ -65,6 +65,15 @@ D3DFORMAT DecodeSurfaceFormat(D3DFORMAT source) noexcept {
     return source == D3DFMT_X1R5G5B5 ? D3DFMT_X1R5G5B5 : D3DFMT_R8G8B8;
 }
 
+uint32_t SurfaceBitsPerPixel(D3DFORMAT format) noexcept {
+    switch (format) {
+    case D3DFMT_R8G8B8: return 24;
+    case D3DFMT_A8R8G8B8: return 32;
+    case D3DFMT_X1R5G5B5: return 16;
+    default: return 0;
+    }
+}
+
 int OpaqueFormatSetBuildCount() noexcept {
     FormatSetLock.Enter();
     const int count = g_buildCount;

@@ -4,6 +4,7 @@
 
 #include "D3dContext.h"
 #include "FaultGuard.h"
+#include "OpaqueFormats.h"
 #include "PixelConversion.h"
 #include "ReadWholeFile.h"
 
@@ -38,16 +39,6 @@ private:
     D3DLOCKED_RECT rect_{};
     HRESULT hr_;
 };
-
-// Bits per pixel of the surface formats a picture can be decoded into; 0 for any other.
-uint32_t SurfaceBitsPerPixel(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_R8G8B8: return 24;
-    case D3DFMT_A8R8G8B8: return 32;
-    case D3DFMT_X1R5G5B5: return 16;
-    default: return 0;
-    }
-}
 
 // The pixel steps on the locked surface, up to the two DIB blocks.
 PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc,

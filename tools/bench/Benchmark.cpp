@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "D3dContext.h"
+#include "OpaqueFormats.h"
 #include "DdsWriter.h"
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
@@ -68,7 +69,7 @@ bool TimeStages(const Bytes& file, Stages& s) {
     surface->GetDesc(&desc);
     D3DLOCKED_RECT rect;
     if (FAILED(surface->LockRect(&rect, nullptr, D3DLOCK_READONLY))) return false;
-    const uint32_t bits = desc.Format == D3DFMT_A8R8G8B8 ? 32 : desc.Format == D3DFMT_R8G8B8 ? 24 : 16;
+    const uint32_t bits = SurfaceBitsPerPixel(desc.Format);
     LocalBlock spare, info, out;
     PixelImage image;
     image.Describe(desc.Width, desc.Height, bits, rect.Pitch, static_cast<uint8_t*>(rect.pBits));
