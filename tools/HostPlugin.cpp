@@ -1,6 +1,7 @@
 #include "HostPlugin.h"
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "HostConsole.h"
@@ -11,11 +12,6 @@ namespace {
 
 // The export running now, for the fault report; the tool calls the plug-in from one thread.
 const wchar_t* g_runningExport = nullptr;
-
-template <typename Fn>
-void Bind(HMODULE module, const char* name, Fn& slot) {
-    slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 std::wstring ModuleNameAt(const void* address) {
     HMODULE module = nullptr;
@@ -77,43 +73,17 @@ bool HostPlugin::Load(const std::wstring& path, std::wstring& problem) {
         }
         return false;
     }
-    Bind(module, "GetPluginInfo", GetPluginInfo);
-    Bind(module, "GetPluginInfoW", GetPluginInfoW);
-    Bind(module, "IsSupported", IsSupported);
-    Bind(module, "IsSupportedW", IsSupportedW);
-    Bind(module, "GetPictureInfo", GetPictureInfo);
-    Bind(module, "GetPictureInfoW", GetPictureInfoW);
-    Bind(module, "GetPicture", GetPicture);
-    Bind(module, "GetPictureW", GetPictureW);
-    Bind(module, "GetPreview", GetPreview);
-    Bind(module, "GetPreviewW", GetPreviewW);
-    Bind(module, "ConfigurationDlg", ConfigurationDlg);
+    static_cast<sorvane::PluginExports&>(*this) = sorvane::BindPluginExports(module);
     return true;
 }
 
 std::wstring HostPlugin::MissingExports() const {
-    const struct {
-        const wchar_t* name;
-        bool present;
-    } exports[] = {
-        {L"GetPluginInfo", GetPluginInfo != nullptr},
-        {L"GetPluginInfoW", GetPluginInfoW != nullptr},
-        {L"IsSupported", IsSupported != nullptr},
-        {L"IsSupportedW", IsSupportedW != nullptr},
-        {L"GetPictureInfo", GetPictureInfo != nullptr},
-        {L"GetPictureInfoW", GetPictureInfoW != nullptr},
-        {L"GetPicture", GetPicture != nullptr},
-        {L"GetPictureW", GetPictureW != nullptr},
-        {L"GetPreview", GetPreview != nullptr},
-        {L"GetPreviewW", GetPreviewW != nullptr},
-        {L"ConfigurationDlg", ConfigurationDlg != nullptr},
-    };
     std::wstring missing;
-    for (const auto& e : exports) {
-        if (e.present) continue;
+    sorvane::ForEachExport(*this, [&missing](const char* name, const auto& slot) {
+        if (slot != nullptr) return;
         if (!missing.empty()) missing += L" ";
-        missing += e.name;
-    }
+        missing.append(name, name + std::strlen(name));
+    });
     return missing;
 }
 

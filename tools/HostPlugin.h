@@ -19,19 +19,8 @@ enum ExitCode : int {
     kExitCrashed = 4,       // a fault inside the plug-in ended the run
 };
 
-struct HostPlugin {
+struct HostPlugin : sorvane::PluginExports {
     HMODULE module = nullptr;
-    sorvane::GetPluginInfoFn GetPluginInfo = nullptr;
-    sorvane::GetPluginInfoWFn GetPluginInfoW = nullptr;
-    sorvane::IsSupportedFn IsSupported = nullptr;
-    sorvane::IsSupportedWFn IsSupportedW = nullptr;
-    sorvane::GetPictureInfoFn GetPictureInfo = nullptr;
-    sorvane::GetPictureInfoWFn GetPictureInfoW = nullptr;
-    sorvane::GetPictureFn GetPicture = nullptr;
-    sorvane::GetPictureWFn GetPictureW = nullptr;
-    sorvane::GetPictureFn GetPreview = nullptr;
-    sorvane::GetPictureWFn GetPreviewW = nullptr;
-    sorvane::ConfigurationDlgFn ConfigurationDlg = nullptr;
 
     HostPlugin() = default;
     HostPlugin(const HostPlugin&) = delete;

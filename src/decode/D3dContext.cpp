@@ -122,14 +122,13 @@ PluginResult D3dContext::CreatePlainDevice() noexcept {
     D3DPRESENT_PARAMETERS pp = PresentParameters(focusWindow_);
     PluginResult result = kInternalError;
     for (const D3DDEVTYPE type : kDeviceTypes) {
-        HRESULT hr = E_FAIL;
-        const DWORD fault = RunGuarded([&] {
-            hr = direct3d->CreateDevice(D3DADAPTER_DEFAULT, type, focusWindow_, kBehaviourFlags, &pp,
-                                        device.put());
+        result = RunGuardedStep([&] {
+            const HRESULT hr = direct3d->CreateDevice(D3DADAPTER_DEFAULT, type, focusWindow_,
+                                                      kBehaviourFlags, &pp, device.put());
+            return FAILED(hr) ? ToPluginResult(hr) : kSuccess;
         });
-        if (fault == 0 && SUCCEEDED(hr)) return kSuccess;
+        if (result == kSuccess) return kSuccess;
         device.reset();
-        result = fault != 0 ? kInternalError : ToPluginResult(hr);
         ResetBackBuffer(pp);
     }
     direct3d.reset();
@@ -180,23 +179,21 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.
-    const D3DFORMAT format = DecodeSurfaceFormat(info.Format);
-    const uint64_t pixelBytes = SurfaceBitsPerPixel(format) / 8;
+    const DecodeSurface& target = DecodeSurfaceFor(info.Format);
+    const uint64_t pixelBytes = target.sourceBits / 8;
     if (info.Width > 0x7FFFFFFF || info.Height > 0x7FFFFFFF ||
         uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) {
         return kOutOfMemory;
     }
-    const PluginResult created = CreateScratchSurface(info.Width, info.Height, format, surface);
+    const PluginResult created = CreateScratchSurface(info.Width, info.Height, target.format, surface);
     if (created != kSuccess) return created;
 
     const RECT rect{0, 0, static_cast<LONG>(info.Width), static_cast<LONG>(info.Height)};
-    HRESULT hr = E_FAIL;
-    const DWORD fault = RunGuarded([&] {
-        hr = D3DXLoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, bytes,
-                                             static_cast<UINT>(size), &rect, D3DX_DEFAULT, 0, nullptr);
+    return RunGuardedStep([&] {
+        const HRESULT hr = D3DXLoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, bytes,
+                                                           static_cast<UINT>(size), &rect, D3DX_DEFAULT, 0, nullptr);
+        return FAILED(hr) ? ToPluginResult(hr) : kSuccess;
     });
-    if (fault != 0) return kInternalError;
-    return FAILED(hr) ? ToPluginResult(hr) : kSuccess;
 }
 
 }  // namespace sorvane

@@ -25,11 +25,10 @@ public:
     FpuPrecisionGuard& operator=(const FpuPrecisionGuard&) = delete;
 
     uint32_t recordedX87() const noexcept { return x87_; }
-    uint32_t recordedSse() const noexcept { return sse_; }
 
 private:
     uint32_t x87_;
-    uint32_t sse_;
+    uint32_t sse_;  // recorded with the x87 word; only the x87 precision is ever changed
 };
 #endif
 

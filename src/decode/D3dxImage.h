@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-namespace sorvane {
+#include "PluginResult.h"
 
-constexpr HRESULT kD3dxInvalidData = static_cast<HRESULT>(0x88760B59);  // D3DXERR_INVALIDDATA
+namespace sorvane {
 
 // True when `bytes` start with a DDS header whose counts no valid file has (more mip levels
 // than any size allows): D3DX would spend minutes walking such a file, so it is refused first.

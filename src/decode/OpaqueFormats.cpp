@@ -1,11 +1,7 @@
 #include "OpaqueFormats.h"
 
-#include <windows.h>
-
 #include <algorithm>
-#include <memory>
 #include <new>
-#include <set>
 
 namespace sorvane {
 
@@ -20,65 +16,60 @@ constexpr D3DFORMAT kOpaqueFormats[] = {
 };
 static_assert(sizeof kOpaqueFormats / sizeof kOpaqueFormats[0] == 21);
 
-// FormatSetLock: the system's only lock, alive from the module's static initialisation to its
-// unload, around the first build of the set and every lookup.
-class CriticalSection {
-public:
-    CriticalSection() noexcept { InitializeCriticalSection(&section_); }
-    ~CriticalSection() { DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    void Enter() noexcept { EnterCriticalSection(&section_); }
-    void Leave() noexcept { LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION section_;
+constexpr DecodeSurface kDecodeSurfaces[] = {
+    {D3DFMT_R8G8B8, 24, 24, false},
+    {D3DFMT_A8R8G8B8, 32, 24, true},
+    {D3DFMT_X1R5G5B5, 16, 16, false},  // the DIB's 5-5-5 layout: rows are copied unchanged
 };
 
-CriticalSection FormatSetLock;
-std::unique_ptr<const std::set<D3DFORMAT>> g_opaqueFormats;  // destroyed at unload
-int g_buildCount = 0;
+// Alive from the module's static initialisation to its unload.
+OpaqueFormatSet FormatSet;
 
 }  // namespace
 
-bool IsOpaqueFormat(D3DFORMAT format) noexcept {
-    FormatSetLock.Enter();
+OpaqueFormatSet::OpaqueFormatSet() noexcept { InitializeCriticalSection(&lock_); }
+OpaqueFormatSet::~OpaqueFormatSet() { DeleteCriticalSection(&lock_); }
+
+bool OpaqueFormatSet::Contains(D3DFORMAT format) noexcept {
+    EnterCriticalSection(&lock_);
     bool found;
     try {
-        if (!g_opaqueFormats) {
-            g_opaqueFormats = std::make_unique<const std::set<D3DFORMAT>>(std::begin(kOpaqueFormats),
-                                                                          std::end(kOpaqueFormats));
-            ++g_buildCount;
+        if (!set_) {
+            set_ = std::make_unique<const std::set<D3DFORMAT>>(std::begin(kOpaqueFormats),
+                                                               std::end(kOpaqueFormats));
+            ++builds_;
         }
-        found = g_opaqueFormats->count(format) != 0;
+        found = set_->count(format) != 0;
     } catch (const std::bad_alloc&) {
         // Without memory for the set the table answers the same question.
         found = std::find(std::begin(kOpaqueFormats), std::end(kOpaqueFormats), format) !=
                 std::end(kOpaqueFormats);
     }
-    FormatSetLock.Leave();
+    LeaveCriticalSection(&lock_);
     return found;
 }
 
-D3DFORMAT DecodeSurfaceFormat(D3DFORMAT source) noexcept {
-    if (!IsOpaqueFormat(source)) return D3DFMT_A8R8G8B8;
-    return source == D3DFMT_X1R5G5B5 ? D3DFMT_X1R5G5B5 : D3DFMT_R8G8B8;
-}
-
-uint32_t SurfaceBitsPerPixel(D3DFORMAT format) noexcept {
-    switch (format) {
-    case D3DFMT_R8G8B8: return 24;
-    case D3DFMT_A8R8G8B8: return 32;
-    case D3DFMT_X1R5G5B5: return 16;
-    default: return 0;
-    }
-}
-
-int OpaqueFormatSetBuildCount() noexcept {
-    FormatSetLock.Enter();
-    const int count = g_buildCount;
-    FormatSetLock.Leave();
+int OpaqueFormatSet::BuildCount() noexcept {
+    EnterCriticalSection(&lock_);
+    const int count = builds_;
+    LeaveCriticalSection(&lock_);
     return count;
+}
+
+bool IsOpaqueFormat(D3DFORMAT format) noexcept { return FormatSet.Contains(format); }
+
+const DecodeSurface& DecodeSurfaceFor(D3DFORMAT source) noexcept {
+    const D3DFORMAT surface = !IsOpaqueFormat(source)          ? D3DFMT_A8R8G8B8
+                              : source == D3DFMT_X1R5G5B5 ? D3DFMT_X1R5G5B5
+                                                          : D3DFMT_R8G8B8;
+    return *FindDecodeSurface(surface);
+}
+
+const DecodeSurface* FindDecodeSurface(D3DFORMAT surface) noexcept {
+    for (const DecodeSurface& row : kDecodeSurfaces) {
+        if (row.format == surface) return &row;
+    }
+    return nullptr;
 }
 
 }  // namespace sorvane

@@ -42,20 +42,23 @@ private:
 
 // The pixel steps on the locked surface, up to the two DIB blocks.
 PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc,
-                      const SurfaceLock& lock, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
-    const uint32_t bitsPerPixel = SurfaceBitsPerPixel(desc.Format);
+                      const DecodeSurface& surface, const SurfaceLock& lock, LocalBlock& infoBlock,
+                      LocalBlock& bitsBlock) {
     LocalBlock spare;
     PixelImage image;
-    PluginResult result = image.Describe(desc.Width, desc.Height, bitsPerPixel, lock.rect().Pitch,
+    PluginResult result = image.Describe(desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch,
                                          static_cast<uint8_t*>(lock.rect().pBits));
     if (result != kSuccess) return result;
     if ((result = FlipRows(image, spare)) != kSuccess) return result;
     if (Cancelled(request, 60)) return kCancelled;
-    if (bitsPerPixel == 32 && (result = ConvertTo24Bits(image, spare)) != kSuccess) return result;
+    if (surface.disposesAlpha) {
+        // Read once per picture with alpha, and never for an opaque one.
+        const AlphaMode mode = AlphaModeOf(ReadPluginSettings());
+        if ((result = ConvertTo24Bits(image, spare, mode)) != kSuccess) return result;
+    }
     if (Cancelled(request, 80)) return kCancelled;
     // Allocating the host's picture is guarded: nothing from it may reach the host.
-    if (RunGuarded([&] { result = TakeDibHandles(image, infoBlock, bitsBlock); }) != 0) return kInternalError;
-    return result;
+    return RunGuardedStep([&] { return TakeDibHandles(image, infoBlock, bitsBlock); });
 }
 
 // The core both input forms share; `bytes` is a whole DDS file image.
@@ -70,12 +73,13 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     D3DSURFACE_DESC desc;
     HRESULT hr = surface->GetDesc(&desc);
     if (FAILED(hr)) return ToPluginResult(hr);
-    if (SurfaceBitsPerPixel(desc.Format) == 0) return kInternalError;
+    const DecodeSurface* decodeSurface = FindDecodeSurface(desc.Format);
+    if (decodeSurface == nullptr) return kInternalError;
     const SurfaceLock lock(surface.get());
     if (FAILED(lock.result())) return ToPluginResult(lock.result());
 
     LocalBlock infoBlock, bitsBlock;
-    if ((result = BuildDib(request, desc, lock, infoBlock, bitsBlock)) != kSuccess) return result;
+    if ((result = BuildDib(request, desc, *decodeSurface, lock, infoBlock, bitsBlock)) != kSuccess) return result;
     // The host owns both blocks from here on, also when it cancels at 100.
     *request.bitsOut = bitsBlock.release();
     *request.infoOut = infoBlock.release();

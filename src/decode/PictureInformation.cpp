@@ -1,16 +1,11 @@
 #include "PictureInformation.h"
 
 #include "D3dxImage.h"
+#include "OpaqueFormats.h"
 
 namespace sorvane {
 
 namespace {
-
-// The DIB that GetPicture delivers: 16-bit 5-5-5 for an X1R5G5B5 source, 24-bit for every
-// other. Hosts show and allocate by this; D3DX's Depth (slice count) means nothing to them.
-int16_t DeliveredBitsPerPixel(D3DFORMAT source) {
-    return source == D3DFMT_X1R5G5B5 ? 16 : 24;
-}
 
 PluginResult FillPictureInfo(HRESULT hr, const D3DXIMAGE_INFO& description, PictureInfo* info) {
     if (FAILED(hr)) return ToPluginResult(hr);
@@ -18,7 +13,9 @@ PluginResult FillPictureInfo(HRESULT hr, const D3DXIMAGE_INFO& description, Pict
     ZeroMemory(info, sizeof *info);  // padding included
     info->width = static_cast<int32_t>(description.Width);
     info->height = static_cast<int32_t>(description.Height);
-    info->bitsPerPixel = DeliveredBitsPerPixel(description.Format);
+    // The bit count of the DIB that GetPicture delivers: hosts show and allocate by it, where
+    // D3DX's Depth (a slice count) would mean nothing to them.
+    info->bitsPerPixel = static_cast<int16_t>(DecodeSurfaceFor(description.Format).dibBits);
     return kSuccess;
 }
 

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "RowLoop.h"
-#include "SettingsStore.h"
 
 namespace sorvane {
 
@@ -78,6 +77,11 @@ void ConvertRow(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t
 
 }  // namespace
 
+AlphaMode AlphaModeOf(const PluginSettings& settings) noexcept {
+    return {settings.alphaDisposal == AlphaDisposal::Composite, settings.compositeColor.blue,
+            settings.compositeColor.green, settings.compositeColor.red};
+}
+
 PluginResult FlipRows(PixelImage& image, LocalBlock& spare) noexcept {
     const PixelLayout* source = image.layout();
     if (source == nullptr || image.bits() == nullptr) return kInternalError;
@@ -134,15 +138,6 @@ PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare, const AlphaMo
     std::memset(converted.bits() + size_t{source->height} * rows.toStride, 0, 4);
     image.Adopt(converted, spare);
     return kSuccess;
-}
-
-PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare) noexcept {
-    const PixelLayout* source = image.layout();
-    if (source == nullptr || image.bits() == nullptr || source->bitsPerPixel != 32) return kInternalError;
-    const PluginSettings settings = ReadPluginSettings();
-    AlphaMode mode{settings.alphaDisposal == AlphaDisposal::Composite, settings.compositeColor.blue,
-                   settings.compositeColor.green, settings.compositeColor.red};
-    return ConvertTo24Bits(image, spare, mode);
 }
 
 PluginResult TakeDibHandles(PixelImage& image, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {

@@ -6,6 +6,7 @@
 
 #include "Holders.h"
 #include "PixelImage.h"
+#include "PluginSettings.h"
 #include "PluginResult.h"
 
 namespace sorvane {
@@ -16,14 +17,15 @@ struct AlphaMode {
     uint8_t blue, green, red;
 };
 
+// The alpha mode the settings ask for.
+AlphaMode AlphaModeOf(const PluginSettings& settings) noexcept;
+
 // Copies the rows into a new DIB-strided block in reverse order (first row in memory = the
 // picture's bottom row). A source row shorter than the DIB row is copied as far as it goes
 // and the rest zeroed; padding is zero.
 PluginResult FlipRows(PixelImage& image, LocalBlock& spare) noexcept;
 
-// 32-bit blue, green, red, alpha pixels to 24-bit ones, the alpha disposed of as the settings
-// say (read once per call).
-PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare) noexcept;
+// 32-bit blue, green, red, alpha pixels to 24-bit ones, the alpha disposed of by `mode`.
 PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare, const AlphaMode& mode) noexcept;
 
 // Moves the image's block into bitsOut (never copied) and makes the 44-byte BITMAPINFO block

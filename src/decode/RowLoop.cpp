@@ -44,7 +44,6 @@ uint32_t Workers() {
 
 }  // namespace
 
-bool RowLoopsRunInParallel() noexcept { return g_parallel.load(); }
 void SetRowLoopsParallel(bool parallel) noexcept { g_parallel.store(parallel); }
 
 void ForEachRowBand(uint32_t rows, uint64_t rowBytes, RowBody body, const void* context) noexcept {

@@ -25,8 +25,6 @@ void ForEachRow(uint32_t rows, uint64_t rowBytes, const F& perRow) noexcept {
         &perRow);
 }
 
-// Whether this build spreads large loops over the thread pool.
-bool RowLoopsRunInParallel() noexcept;
 // For measurements: force the loops onto the request's thread (false) or allow spreading.
 void SetRowLoopsParallel(bool parallel) noexcept;
 

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <new>
 #include <string>
 
 #include "FormatRecognition.h"
@@ -22,6 +21,8 @@ using namespace sorvane;
 
 namespace {
 
+// The UTF-16 cores of the picture exports. `path` is the file name of mode 0 (the ANSI exports
+// pass theirs converted), `source` the memory image of mode 1.
 PluginResult PictureInfoFor(const wchar_t* path, const void* source, LONG_PTR length,
                             unsigned flags, PictureInfo* info) noexcept {
     switch (InputModeOf(flags)) {
@@ -39,6 +40,19 @@ PluginResult PictureFor(const wchar_t* path, const void* source, LONG_PTR length
     case InputMode::File: return DecodeFromFile(path, request);
     case InputMode::Memory: return DecodeFromMemory(source, length, request);
     default: return kInternalError;
+    }
+}
+
+// Runs `core` with the ANSI file name of mode 0 converted to UTF-16; a memory image is passed
+// unchanged. Memory for the name that cannot be had gives 4.
+template <typename Core>
+PluginResult WithWideName(const char* source, unsigned flags, Core&& core) noexcept {
+    if (InputModeOf(flags) != InputMode::File) return core(nullptr);
+    try {
+        const std::wstring path = AnsiToWide(source);
+        return core(path.c_str());
+    } catch (...) {
+        return kOutOfMemory;
     }
 }
 
@@ -76,49 +90,37 @@ int SPI_CALL IsSupported(const char* name, ULONG_PTR source) noexcept {
     }
 }
 
-int SPI_CALL GetPictureInfoW(const wchar_t* source, LONG_PTR length,
-                                                   unsigned flags, PictureInfo* info) noexcept {
+int SPI_CALL GetPictureInfoW(const wchar_t* source, LONG_PTR length, unsigned flags,
+                             PictureInfo* info) noexcept {
     if (source == nullptr || info == nullptr) return kInternalError;
     return PictureInfoFor(source, source, length, flags, info);
 }
 
-int SPI_CALL GetPictureInfo(const char* source, LONG_PTR length,
-                                                  unsigned flags, PictureInfo* info) noexcept {
+int SPI_CALL GetPictureInfo(const char* source, LONG_PTR length, unsigned flags,
+                            PictureInfo* info) noexcept {
     if (source == nullptr || info == nullptr) return kInternalError;
-    if (InputModeOf(flags) != InputMode::File) return PictureInfoFor(nullptr, source, length, flags, info);
-    try {
-        const std::wstring path = AnsiToWide(source);
-        return PictureInfoFromFile(path.c_str(), info);
-    } catch (...) {
-        return kOutOfMemory;
-    }
+    return WithWideName(source, flags, [&](const wchar_t* path) {
+        return PictureInfoFor(path, source, length, flags, info);
+    });
 }
 
-int SPI_CALL GetPictureW(const wchar_t* source, LONG_PTR length, unsigned flags,
-                                               HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
-                                               LONG_PTR data) noexcept {
+int SPI_CALL GetPictureW(const wchar_t* source, LONG_PTR length, unsigned flags, HLOCAL* info,
+                         HLOCAL* bits, ProgressCallback progress, LONG_PTR data) noexcept {
     if (source == nullptr || info == nullptr || bits == nullptr) return kInternalError;
     return PictureFor(source, source, length, flags, info, bits, progress, data);
 }
 
-int SPI_CALL GetPicture(const char* source, LONG_PTR length, unsigned flags,
-                                              HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
-                                              LONG_PTR data) noexcept {
+int SPI_CALL GetPicture(const char* source, LONG_PTR length, unsigned flags, HLOCAL* info,
+                        HLOCAL* bits, ProgressCallback progress, LONG_PTR data) noexcept {
     if (source == nullptr || info == nullptr || bits == nullptr) return kInternalError;
-    if (InputModeOf(flags) != InputMode::File) {
-        return PictureFor(nullptr, source, length, flags, info, bits, progress, data);
-    }
-    try {
-        const std::wstring path = AnsiToWide(source);
-        return DecodeFromFile(path.c_str(), PictureRequest{progress, data, info, bits});
-    } catch (...) {
-        return kOutOfMemory;
-    }
+    return WithWideName(source, flags, [&](const wchar_t* path) {
+        return PictureFor(path, source, length, flags, info, bits, progress, data);
+    });
 }
 
 // Exported as both GetPreview and GetPreviewW.
-int SPI_CALL GetPreview(const char*, LONG_PTR, unsigned, HLOCAL*, HLOCAL*,
-                                              ProgressCallback, LONG_PTR) noexcept {
+int SPI_CALL GetPreview(const char*, LONG_PTR, unsigned, HLOCAL*, HLOCAL*, ProgressCallback,
+                        LONG_PTR) noexcept {
     return kNotImplemented;
 }
 

@@ -7,23 +7,19 @@
 #include <memory>
 #include <new>
 
+#include "PluginIdentity.h"
+
 namespace sorvane {
 
 namespace {
 
-#if defined(_WIN64)
-#define SORVANE_DISPLAY_NAME L"Sorvane.sph"
-#else
-#define SORVANE_DISPLAY_NAME L"Sorvane.spi"
-#endif
-
 constexpr PluginTexts kTexts = {
-    L"Software\\Duskfallow\\Sorvane.spi",
+    SettingsKeyPath,
     L"^\\.DDS$",
     {L"*.DDS", L"", L"", L""},
     {L"DDS - Direct Draw Surface (*.dds)", L"", L"", L""},
     SORVANE_DISPLAY_NAME,
-    SORVANE_DISPLAY_NAME L" version 1.0.0: ソルヴェーン DDS 画像読み込みプラグイン",
+    SORVANE_DISPLAY_NAME L" version " SORVANE_VERSION L": ソルヴェーン DDS 画像読み込みプラグイン",
 };
 
 // Copies `count` elements of `text` into `buffer` of `length` elements, cutting at

@@ -9,7 +9,7 @@
 
 #include "Holders.h"
 #include "Module.h"
-#include "PluginInfo.h"
+#include "PluginIdentity.h"
 #include "SettingsStore.h"
 #include "resource.h"
 
@@ -49,7 +49,7 @@ bool IsHistorySwatch(UINT id) noexcept { return id >= IDC_HISTORY_1 && id <= IDC
 INT_PTR OnInitDialog(HWND dialog) noexcept {
     std::unique_ptr<SettingsDialogState> created;
     try {
-        created.reset(new SettingsDialogState{SettingsKeyPath(), kWhite, {}});
+        created.reset(new SettingsDialogState{SettingsKeyPath, kWhite, {}});
     } catch (...) {
         // Without its state the dialog could neither save nor be closed: end it at once.
         EndDialog(dialog, -1);
@@ -77,7 +77,7 @@ INT_PTR OnInitDialog(HWND dialog) noexcept {
     // The radio-button handling enables or disables the colour controls.
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(disposalButton, 0), 0);
     ShowWindow(GetDlgItem(dialog, IDC_USE_EXIF_ORIENTATION), SW_HIDE);
-    SetWindowTextW(dialog, Texts().displayName);
+    SetWindowTextW(dialog, kDisplayName);
     return TRUE;  // the system gives the focus to the first control that takes it
 }
 

@@ -3,11 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "PluginInfo.h"
+#include "PluginIdentity.h"
 
 namespace sorvane {
-
-const wchar_t* SettingsKeyPath() noexcept { return Texts().settingsKeyPath; }
 
 RegKey OpenKeyForRead(const wchar_t* subkey) noexcept {
     RegKey key;
@@ -84,7 +82,7 @@ void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data,
 }
 
 PluginSettings ReadPluginSettings() noexcept {
-    const RegKey key = OpenKeyForRead(SettingsKeyPath());
+    const RegKey key = OpenKeyForRead(SettingsKeyPath);
     PluginSettings settings{AlphaDisposal::Composite, {0, 0, 0}};
     DWORD alpha = 0;
     if (ReadDwordValue(key, kAlphaValue, alpha) && alpha != 1) {

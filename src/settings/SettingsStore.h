@@ -10,27 +10,9 @@
 #include <vector>
 
 #include "Holders.h"
+#include "PluginSettings.h"
 
 namespace sorvane {
-
-// What happens to the alpha channel when a picture with alpha becomes a 24-bit DIB. The
-// numbers are the ones stored in "Alpha".
-enum class AlphaDisposal : uint32_t {
-    Remove = 0,     // the alpha byte is dropped, the colour channels stay as they are
-    Composite = 1,  // each pixel is blended over the composite colour
-};
-
-// What decoding needs of the settings.
-struct PluginSettings {
-    AlphaDisposal alphaDisposal;
-    // In the DIB's pixel order. Meaningful only for AlphaDisposal::Composite.
-    struct {
-        uint8_t blue, green, red;
-    } compositeColor;
-};
-
-// Under HKEY_CURRENT_USER; both builds share it.
-const wchar_t* SettingsKeyPath() noexcept;
 
 // Value names under the settings key.
 inline constexpr const wchar_t* kAlphaValue = L"Alpha";                // REG_DWORD
@@ -66,9 +48,5 @@ bool ReadColorArray(const RegKey& key, const wchar_t* name, COLORREF* colors,
 void WriteDwordValue(const RegKey& key, const wchar_t* name, DWORD value) noexcept;
 void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data,
                       DWORD size) noexcept;
-
-// The alpha disposal and composite colour for the next picture; defaults when nothing usable
-// is stored. A stored "Alpha" other than 0 and 1 means Remove here.
-PluginSettings ReadPluginSettings() noexcept;
 
 }  // namespace sorvane

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "PluginIdentity.h"
 #include "TestSupport.h"
 
 namespace sorvane {
@@ -115,7 +116,7 @@ TEST(GetPluginInfo, VersionTextNamesTheBuild) {
     const test::Plugin& plugin = Exports();
     ASSERT_NE(plugin.GetPluginInfoW, nullptr);
     const std::wstring text = VersionText(plugin);
-    EXPECT_EQ(text.rfind(SORVANE_PLUGIN_NAME, 0), 0u) << "starts with the build's name";
+    EXPECT_EQ(text.rfind(kDisplayName, 0), 0u) << "starts with the build's name";
     EXPECT_EQ(text.find_first_of(L"\r\n"), std::wstring::npos) << "one line";
     EXPECT_NE(text.find(L"1.0"), std::wstring::npos) << "carries the version";
     bool katakana = false;
@@ -154,6 +155,7 @@ BOOL CALLBACK PostClose(HWND window, LPARAM) {
 }
 
 TEST(ConfigurationDlg, AboutBoxShowsTheVersionText) {
+    SORVANE_REQUIRE_DESKTOP();
     const test::Plugin& plugin = Exports();
     ASSERT_NE(plugin.ConfigurationDlg, nullptr);
     ASSERT_NE(plugin.GetPluginInfoW, nullptr);
@@ -168,7 +170,7 @@ TEST(ConfigurationDlg, AboutBoxShowsTheVersionText) {
     // test ends instead of waiting for a user.
     std::thread watcher([&] {
         for (int i = 0; i < 200 && box == nullptr && !returned; ++i) {
-            HWND found = FindWindowW(L"#32770", SORVANE_PLUGIN_NAME);
+            HWND found = FindWindowW(L"#32770", kDisplayName);
             if (found != nullptr && GetWindowThreadProcessId(found, nullptr) == caller) {
                 box = found;
             } else {
@@ -189,7 +191,7 @@ TEST(ConfigurationDlg, AboutBoxShowsTheVersionText) {
     returned = true;
     watcher.join();
 
-    ASSERT_NE(box, nullptr) << "no box titled " << testing::PrintToString(std::wstring(SORVANE_PLUGIN_NAME));
+    ASSERT_NE(box, nullptr) << "no box titled " << testing::PrintToString(std::wstring(kDisplayName));
     EXPECT_EQ(result, 0);
     EXPECT_NE(std::find(texts.begin(), texts.end(), version), texts.end())
         << "the box shows the version text";

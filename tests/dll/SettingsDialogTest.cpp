@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "PluginIdentity.h"
 #include "SettingsDialog.h"
 #include "TestSupport.h"
 #include "resource.h"
@@ -22,12 +23,8 @@ namespace {
 
 using Colors = std::vector<COLORREF>;
 
-constexpr const wchar_t* kKeyPath = L"Software\\Duskfallow\\Sorvane.spi";
-#if defined(_WIN64)
-constexpr const wchar_t* kCaption = L"Sorvane.sph";
-#else
-constexpr const wchar_t* kCaption = L"Sorvane.spi";
-#endif
+constexpr const wchar_t* kKeyPath = SettingsKeyPath;
+constexpr const wchar_t* kCaption = kDisplayName;
 constexpr DWORD kTimeoutMs = 10000;
 
 constexpr COLORREF kWhite = 0x00FFFFFF, kGrey = 0x00808080, kRed = 0x000000FF,
@@ -284,7 +281,10 @@ bool SettingsKeyExists() {
 
 class SettingsDialog : public testing::Test {
 protected:
-    void SetUp() override { test::DeleteSettingsKey(); }
+    void SetUp() override {
+        SORVANE_REQUIRE_DESKTOP();
+        test::DeleteSettingsKey();
+    }
     void TearDown() override { test::DeleteSettingsKey(); }
 };
 
@@ -538,9 +538,10 @@ TEST_F(SettingsDialog, CustomColoursAreSavedEvenWhenEverythingIsCancelled) {
 class UnwritableSettingsKey : public SettingsDialog {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Duskfallow");
+        SORVANE_REQUIRE_DESKTOP();
+        RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str());
         HKEY parent = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Duskfallow", 0, nullptr,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, parent_.c_str(), 0, nullptr,
                                   REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(parent);
@@ -550,7 +551,9 @@ protected:
                   ERROR_SUCCESS)
             << "the settings key is writable after all";
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Duskfallow"); }
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str()); }
+    // The key above the settings key.
+    const std::wstring parent_ = std::wstring(kKeyPath).substr(0, std::wstring(kKeyPath).rfind(L'\\'));
 };
 
 TEST_F(UnwritableSettingsKey, OkEndsTheDialogWithAnInternalError) {

@@ -2,14 +2,12 @@
 
 #include <d3d9.h>
 
+#include "PluginIdentity.h"
+
 #include <atomic>
 #include <cstdlib>
 
 namespace sorvane::test {
-
-namespace {
-constexpr const wchar_t* kSettingsKey = L"Software\\Duskfallow\\Sorvane.spi";
-}
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
@@ -49,23 +47,9 @@ std::wstring TempDir::Write(const std::wstring& name, const Bytes& bytes) const 
 const Plugin& LoadedPlugin() {
     static const Plugin plugin = [] {
         Plugin p;
-        p.module = LoadLibraryW(SORVANE_PLUGIN_FILE_NAME);
+        p.module = LoadLibraryW(kDisplayName);
         if (p.module == nullptr) return p;
-        auto bind = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-                reinterpret_cast<void*>(GetProcAddress(p.module, name)));
-        };
-        bind(p.GetPluginInfo, "GetPluginInfo");
-        bind(p.GetPluginInfoW, "GetPluginInfoW");
-        bind(p.IsSupported, "IsSupported");
-        bind(p.IsSupportedW, "IsSupportedW");
-        bind(p.GetPictureInfo, "GetPictureInfo");
-        bind(p.GetPictureInfoW, "GetPictureInfoW");
-        bind(p.GetPicture, "GetPicture");
-        bind(p.GetPictureW, "GetPictureW");
-        bind(p.GetPreview, "GetPreview");
-        bind(p.GetPreviewW, "GetPreviewW");
-        bind(p.ConfigurationDlg, "ConfigurationDlg");
+        static_cast<PluginExports&>(p) = BindPluginExports(p.module);
         return p;
     }();
     return plugin;
@@ -93,16 +77,34 @@ bool DeviceAvailable() {
     return available;
 }
 
+bool DesktopAvailable() {
+    // Wine's ntdll exports wine_get_version; Windows' does not.
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    const char* display = std::getenv("DISPLAY");
+    return !wine || (display != nullptr && display[0] != '\0');
+}
+
 bool DeviceRequired() {
     const char* value = std::getenv("SORVANE_REQUIRE_DEVICE");
     return value != nullptr && value[0] == '1';
 }
 
-void DeleteSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey); }
+uint64_t CommittedPrivateBytes() {
+    uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const uint8_t* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const uint8_t*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        if (region.RegionSize == 0) break;
+    }
+    return total;
+}
+
+void DeleteSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKeyPath); }
 
 void SetSettingsValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return;
     }

@@ -14,7 +14,7 @@
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
 #include "RowLoop.h"
-#include "SettingsStore.h"
+#include "PluginSettings.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -69,14 +69,16 @@ bool TimeStages(const Bytes& file, Stages& s) {
     surface->GetDesc(&desc);
     D3DLOCKED_RECT rect;
     if (FAILED(surface->LockRect(&rect, nullptr, D3DLOCK_READONLY))) return false;
-    const uint32_t bits = SurfaceBitsPerPixel(desc.Format);
+    const DecodeSurface* decodeSurface = FindDecodeSurface(desc.Format);
+    if (decodeSurface == nullptr) return false;
+    const uint32_t bits = decodeSurface->sourceBits;
     LocalBlock spare, info, out;
     PixelImage image;
     image.Describe(desc.Width, desc.Height, bits, rect.Pitch, static_cast<uint8_t*>(rect.pBits));
     const double t3 = Now();
     FlipRows(image, spare);
     const double t4 = Now();
-    if (bits == 32) ConvertTo24Bits(image, spare);
+    if (decodeSurface->disposesAlpha) ConvertTo24Bits(image, spare, AlphaModeOf(ReadPluginSettings()));
     const double t5 = Now();
     TakeDibHandles(image, info, out);
     const double t6 = Now();

@@ -61,21 +61,40 @@ TEST(FaultGuard, ExceptionsHandledInsideAreNotDisturbed) {
     EXPECT_EQ(inner, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
 }
 
-TEST(FaultGuard, NothingStaysArmedAfterTheCall) {
-    // Without a guard the thread's own handler sees the fault: the guard has left the chain.
-    RunGuarded([] {});
+#if !defined(_WIN64)
+void* HandlerChainHead() {
+    void* head;
+    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+TEST(FaultGuard, LeavesTheHandlerChainAsItFoundIt) {
+    // The guard links its record into the thread's chain for the call only, also when the call
+    // ends in a fault.
+    void* const before = HandlerChainHead();
+    void* inside = nullptr;
+    RunGuarded([&] { inside = HandlerChainHead(); });
+    EXPECT_NE(inside, before);
+    EXPECT_EQ(HandlerChainHead(), before);
     volatile int* null = nullptr;
-    bool reachedOwnHandler = false;
-    auto outer = [&] {
-        try {
-            throw std::runtime_error("own");
-        } catch (...) {
-            reachedOwnHandler = true;
-        }
-    };
-    outer();
-    EXPECT_TRUE(reachedOwnHandler);
-    EXPECT_EQ(RunGuarded([&] { ReadThrough(null); }), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    RunGuarded([&] { ReadThrough(null); });
+    EXPECT_EQ(HandlerChainHead(), before);
+}
+#endif
+
+TEST(FaultGuard, AFaultAfterTheCallGoesToTheEnclosingHandler) {
+    // An inner guard that has returned must not catch a later fault: the enclosing guard does,
+    // and the code after the inner call has run.
+    volatile int* null = nullptr;
+    int step = 0;
+    const DWORD code = RunGuarded([&] {
+        EXPECT_EQ(RunGuarded([&] { step = 1; }), 0u);
+        step = 2;
+        ReadThrough(null);
+        step = 3;
+    });
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(step, 2);
 }
 
 TEST(FaultGuard, ThreadsDoNotSeeEachOthersFaults) {

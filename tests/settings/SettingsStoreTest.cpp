@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PluginIdentity.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
 
@@ -15,7 +16,7 @@ namespace {
 using test::DeleteSettingsKey;
 using test::SetSettingsValue;
 
-constexpr const wchar_t* kKeyPath = L"Software\\Duskfallow\\Sorvane.spi";
+constexpr const wchar_t* kKeyPath = SettingsKeyPath;
 
 struct StoredValue {
     const wchar_t* name;
@@ -180,13 +181,13 @@ TEST_F(SettingsStore, ReadersNeverCreateTheKeyAndFailThroughAnEmptyKey) {
 
 TEST_F(SettingsStore, WritersCreateTheKeyAndStoreTypedValues) {
     {
-        const RegKey key = OpenKeyForWrite(SettingsKeyPath());
+        const RegKey key = OpenKeyForWrite(SettingsKeyPath);
         ASSERT_TRUE(key);
         WriteDwordValue(key, kColorValue, 0x00123456);
         const uint8_t data[6] = {1, 2, 3, 4, 5, 6};
         WriteBinaryValue(key, kCustomColorsValue, data, sizeof data);
     }
-    ASSERT_TRUE(KeyExists()) << "the store's key path is not " << "Software\\Duskfallow\\Sorvane.spi";
+    ASSERT_TRUE(KeyExists());
 
     DWORD type = 0;
     uint8_t data[16] = {};
@@ -205,7 +206,7 @@ TEST_F(SettingsStore, WritersCreateTheKeyAndStoreTypedValues) {
     EXPECT_EQ(size, 6u);
     EXPECT_EQ(std::memcmp(data, "\1\2\3\4\5\6", 6), 0);
 
-    const RegKey key = OpenKeyForRead(SettingsKeyPath());
+    const RegKey key = OpenKeyForRead(SettingsKeyPath);
     DWORD value = 0;
     EXPECT_TRUE(ReadDwordValue(key, kColorValue, value));
     EXPECT_EQ(value, 0x00123456u);

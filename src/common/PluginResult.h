@@ -15,7 +15,12 @@ constexpr PluginResult kFileError = 6;         // the file could not be opened o
 constexpr PluginResult kInternalError = 8;     // null argument, bad mode, any other failure
 constexpr PluginResult kNotImplemented = -1;
 
-// Maps a failed HRESULT; a success code is no failure to map and gives kInternalError.
+// The failure codes of Direct3D and D3DX that have a result of their own.
+inline constexpr HRESULT kD3dOutOfVideoMemory = static_cast<HRESULT>(0x8876017C);  // D3DERR_OUTOFVIDEOMEMORY
+inline constexpr HRESULT kD3dxInvalidData = static_cast<HRESULT>(0x88760B59);      // D3DXERR_INVALIDDATA
+
+// Maps a failed HRESULT: 4 for the two out-of-memory codes, 2 for invalid data, 8 for every
+// other code. A success code is no failure to map and gives kInternalError.
 PluginResult ToPluginResult(HRESULT hr) noexcept;
 
 // The low three bits of the mode flags choose the input; higher bits are ignored.

@@ -23,32 +23,54 @@ TEST(OpaqueFormats, ChooseTheDecodeSurface) {
         D3DFMT_L8,     D3DFMT_L16};
     for (const D3DFORMAT f : kOpaque) {
         EXPECT_TRUE(IsOpaqueFormat(f)) << f;
-        EXPECT_EQ(DecodeSurfaceFormat(f), D3DFMT_R8G8B8) << f;
+        EXPECT_EQ(DecodeSurfaceFor(f).format, D3DFMT_R8G8B8) << f;
     }
     EXPECT_TRUE(IsOpaqueFormat(D3DFMT_X1R5G5B5));
-    EXPECT_EQ(DecodeSurfaceFormat(D3DFMT_X1R5G5B5), D3DFMT_X1R5G5B5);
+    EXPECT_EQ(DecodeSurfaceFor(D3DFMT_X1R5G5B5).format, D3DFMT_X1R5G5B5);
     const D3DFORMAT kMayHaveAlpha[] = {D3DFMT_DXT1, D3DFMT_DXT3,     D3DFMT_DXT5,   D3DFMT_A8L8,
                                        D3DFMT_A8,   D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_V8U8,
                                        D3DFMT_Q8W8V8U8, D3DFMT_A2W10V10U10, D3DFMT_UNKNOWN};
     for (const D3DFORMAT f : kMayHaveAlpha) {
         EXPECT_FALSE(IsOpaqueFormat(f)) << f;
-        EXPECT_EQ(DecodeSurfaceFormat(f), D3DFMT_A8R8G8B8) << f;
+        EXPECT_EQ(DecodeSurfaceFor(f).format, D3DFMT_A8R8G8B8) << f;
     }
 }
 
-TEST(OpaqueFormats, SimultaneousFirstCallsBuildTheSetOnce) {
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([&] {
-            ++ready;
-            while (ready.load() < 8) {
-            }
-            EXPECT_TRUE(IsOpaqueFormat(D3DFMT_L8));
-        });
+TEST(OpaqueFormats, DecodeSurfacesGiveTheirDibs) {
+    const struct {
+        D3DFORMAT source;
+        uint32_t sourceBits;
+        uint16_t dibBits;
+        bool disposesAlpha;
+    } kCases[] = {
+        {D3DFMT_DXT5, 32, 24, true}, {D3DFMT_L8, 24, 24, false}, {D3DFMT_X1R5G5B5, 16, 16, false}};
+    for (const auto& c : kCases) {
+        const DecodeSurface& surface = DecodeSurfaceFor(c.source);
+        EXPECT_EQ(FindDecodeSurface(surface.format), &surface);
+        EXPECT_EQ(surface.sourceBits, c.sourceBits);
+        EXPECT_EQ(surface.dibBits, c.dibBits);
+        EXPECT_EQ(surface.disposesAlpha, c.disposesAlpha);
     }
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(OpaqueFormatSetBuildCount(), 1);
+    EXPECT_EQ(FindDecodeSurface(D3DFMT_X8R8G8B8), nullptr);
+}
+
+TEST(OpaqueFormats, SimultaneousFirstCallsBuildTheSetOnce) {
+    for (int round = 0; round < 20; ++round) {
+        OpaqueFormatSet set;  // not yet built: every thread's call may be the first
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i) {
+            threads.emplace_back([&] {
+                ++ready;
+                while (ready.load() < 8) {
+                }
+                EXPECT_TRUE(set.Contains(D3DFMT_L8));
+                EXPECT_FALSE(set.Contains(D3DFMT_DXT1));
+            });
+        }
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(set.BuildCount(), 1);
+    }
 }
 
 TEST(D3dContext, UsesTheThreadsOwnWindowAndLeavesIt) {

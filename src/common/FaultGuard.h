@@ -12,6 +12,8 @@
 
 #include <utility>
 
+#include "PluginResult.h"
+
 namespace sorvane {
 
 // Exception code reported for a C++ exception that escaped the guarded code.
@@ -43,6 +45,15 @@ DWORD RunGuarded(Body&& body) noexcept {
         &state);
     if (code != 0) return code;
     return state.threw ? kCppExceptionCode : 0;
+}
+
+// Runs `body()`, which returns a PluginResult. A fault or exception escaping it is a failure
+// without a code of its own: 8.
+template <typename Body>
+PluginResult RunGuardedStep(Body&& body) noexcept {
+    PluginResult result = kInternalError;
+    if (RunGuarded([&] { result = body(); }) != 0) return kInternalError;
+    return result;
 }
 
 }  // namespace sorvane

@@ -1,11 +1,12 @@
 #pragma once
 // The import-filter plug-in interface as the host sees it: the picture-information record,
-// the progress callback and the calling convention of the exports.
+// the progress callback, the calling convention of the exports and their binding by name.
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(_WIN64)
 #define SPI_CALL
@@ -58,5 +59,46 @@ using GetPictureWFn = int(SPI_CALL*)(const wchar_t* source, LONG_PTR length, uns
                                      HLOCAL* info, HLOCAL* bits, ProgressCallback progress,
                                      LONG_PTR data);
 using ConfigurationDlgFn = int(SPI_CALL*)(HWND parent, int function);
+
+// The eleven exports of a loaded plug-in, bound by name as a host binds them.
+struct PluginExports {
+    GetPluginInfoFn GetPluginInfo = nullptr;
+    GetPluginInfoWFn GetPluginInfoW = nullptr;
+    IsSupportedFn IsSupported = nullptr;
+    IsSupportedWFn IsSupportedW = nullptr;
+    GetPictureInfoFn GetPictureInfo = nullptr;
+    GetPictureInfoWFn GetPictureInfoW = nullptr;
+    GetPictureFn GetPicture = nullptr;
+    GetPictureWFn GetPictureW = nullptr;
+    GetPictureFn GetPreview = nullptr;  // GetPreview and GetPreviewW are one function
+    GetPictureWFn GetPreviewW = nullptr;
+    ConfigurationDlgFn ConfigurationDlg = nullptr;
+};
+
+// Calls visit(name, slot) for every export, in the interface's order.
+template <typename Exports, typename Visit>
+void ForEachExport(Exports& e, Visit&& visit) {
+    visit("GetPluginInfo", e.GetPluginInfo);
+    visit("GetPluginInfoW", e.GetPluginInfoW);
+    visit("IsSupported", e.IsSupported);
+    visit("IsSupportedW", e.IsSupportedW);
+    visit("GetPictureInfo", e.GetPictureInfo);
+    visit("GetPictureInfoW", e.GetPictureInfoW);
+    visit("GetPicture", e.GetPicture);
+    visit("GetPictureW", e.GetPictureW);
+    visit("GetPreview", e.GetPreview);
+    visit("GetPreviewW", e.GetPreviewW);
+    visit("ConfigurationDlg", e.ConfigurationDlg);
+}
+
+// Binds every export that `module` has; the missing ones stay null.
+inline PluginExports BindPluginExports(HMODULE module) {
+    PluginExports exports;
+    ForEachExport(exports, [module](const char* name, auto& slot) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+            reinterpret_cast<void*>(GetProcAddress(module, name)));
+    });
+    return exports;
+}
 
 }  // namespace sorvane

@@ -145,7 +145,14 @@ void Expected(const uint8_t* p, const AlphaMode& mode, uint8_t* out) {
     }
 }
 
-TEST(ConvertTo24Bits, RemovesOrCompositesEveryPixel) {
+// Tests that switch the row loops between the request's thread and the pool put the default
+// back, also when they fail.
+class RowLoopModes : public testing::Test {
+protected:
+    void TearDown() override { SetRowLoopsParallel(true); }
+};
+
+TEST_F(RowLoopModes, ConvertTo24BitsRemovesOrCompositesEveryPixel) {
     const AlphaMode kModes[] = {{false, 0, 0, 0}, {true, 0xFF, 0xFF, 0xFF}, {true, 0x34, 0x56, 0x78}};
     const uint32_t kWidths[] = {1, 2, 3, 4, 5, 17, 64};
     for (const AlphaMode& mode : kModes) {
@@ -179,7 +186,6 @@ TEST(ConvertTo24Bits, RemovesOrCompositesEveryPixel) {
             }
         }
     }
-    SetRowLoopsParallel(true);
 }
 
 TEST(ConvertTo24Bits, EveryChannelAndAlphaBlendsExactly) {
