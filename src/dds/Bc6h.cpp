@@ -1,0 +1,347 @@
+#include <cstring>
+
+#include "BitReader.h"
+#include "BlockDecoders.h"
+#include "BptcTables.h"
+
+namespace sorvane::dds {
+
+namespace {
+
+// Each mode scatters its endpoint bits over the header in its own order, written here as the
+// fields in block order, lowest bit first: "g2[4]" is one bit of g2, "r0[9:0]" ten bits of r0
+// from bit 0 up, and "r0[10:15]" six bits of r0 from bit 15 down. The mode bits come before
+// and are not listed; a two-region block's 5 partition bits follow.
+struct Bc6hMode {
+    int code;
+    int regions;
+    bool transformed;   // endpoints after the first are deltas from it
+    int endpointBits;
+    int deltaBits[3];   // red, green, blue of the other endpoints, when transformed
+    const char* layout;
+};
+
+constexpr Bc6hMode kModes[] = {
+    {0, 2, true, 10, {5, 5, 5},
+     "g2[4],b2[4],b3[4],r0[9:0],g0[9:0],b0[9:0],r1[4:0],g3[4],g2[3:0],g1[4:0],b3[0],g3[3:0],"
+     "b1[4:0],b3[1],b2[3:0],r2[4:0],b3[2],r3[4:0],b3[3]"},
+    {1, 2, true, 7, {6, 6, 6},
+     "g2[5],g3[4],g3[5],r0[6:0],b3[0],b3[1],b2[4],g0[6:0],b2[5],b3[2],g2[4],b0[6:0],b3[3],b3[5],"
+     "b3[4],r1[5:0],g2[3:0],g1[5:0],g3[3:0],b1[5:0],b2[3:0],r2[5:0],r3[5:0]"},
+    {2, 2, true, 11, {5, 4, 4},
+     "r0[9:0],g0[9:0],b0[9:0],r1[4:0],r0[10],g2[3:0],g1[3:0],g0[10],b3[0],g3[3:0],b1[3:0],"
+     "b0[10],b3[1],b2[3:0],r2[4:0],b3[2],r3[4:0],b3[3]"},
+    {6, 2, true, 11, {4, 5, 4},
+     "r0[9:0],g0[9:0],b0[9:0],r1[3:0],r0[10],g3[4],g2[3:0],g1[4:0],g0[10],g3[3:0],b1[3:0],"
+     "b0[10],b3[1],b2[3:0],r2[3:0],b3[0],b3[2],r3[3:0],g2[4],b3[3]"},
+    {10, 2, true, 11, {4, 4, 5},
+     "r0[9:0],g0[9:0],b0[9:0],r1[3:0],r0[10],b2[4],g2[3:0],g1[3:0],g0[10],b3[0],g3[3:0],"
+     "b1[4:0],b0[10],b2[3:0],r2[3:0],b3[1],b3[2],r3[3:0],b3[4],b3[3]"},
+    {14, 2, true, 9, {5, 5, 5},
+     "r0[8:0],b2[4],g0[8:0],g2[4],b0[8:0],b3[4],r1[4:0],g3[4],g2[3:0],g1[4:0],b3[0],g3[3:0],"
+     "b1[4:0],b3[1],b2[3:0],r2[4:0],b3[2],r3[4:0],b3[3]"},
+    {18, 2, true, 8, {6, 5, 5},
+     "r0[7:0],g3[4],b2[4],g0[7:0],b3[2],g2[4],b0[7:0],b3[3],b3[4],r1[5:0],g2[3:0],g1[4:0],"
+     "b3[0],g3[3:0],b1[4:0],b3[1],b2[3:0],r2[5:0],r3[5:0]"},
+    {22, 2, true, 8, {5, 6, 5},
+     "r0[7:0],b3[0],b2[4],g0[7:0],g2[5],g2[4],b0[7:0],g3[5],b3[4],r1[4:0],g3[4],g2[3:0],"
+     "g1[5:0],g3[3:0],b1[4:0],b3[1],b2[3:0],r2[4:0],b3[2],r3[4:0],b3[3]"},
+    {26, 2, true, 8, {5, 5, 6},
+     "r0[7:0],b3[1],b2[4],g0[7:0],b2[5],g2[4],b0[7:0],b3[5],b3[4],r1[4:0],g3[4],g2[3:0],"
+     "g1[4:0],b3[0],g3[3:0],b1[5:0],b2[3:0],r2[4:0],b3[2],r3[4:0],b3[3]"},
+    {30, 2, false, 6, {6, 6, 6},
+     "r0[5:0],g3[4],b3[0],b3[1],b2[4],g0[5:0],g2[5],b2[5],b3[2],g2[4],b0[5:0],g3[5],b3[3],"
+     "b3[5],b3[4],r1[5:0],g2[3:0],g1[5:0],g3[3:0],b1[5:0],b2[3:0],r2[5:0],r3[5:0]"},
+    {3, 1, false, 10, {10, 10, 10}, "r0[9:0],g0[9:0],b0[9:0],r1[9:0],g1[9:0],b1[9:0]"},
+    {7, 1, true, 11, {9, 9, 9},
+     "r0[9:0],g0[9:0],b0[9:0],r1[8:0],r0[10],g1[8:0],g0[10],b1[8:0],b0[10]"},
+    {11, 1, true, 12, {8, 8, 8},
+     "r0[9:0],g0[9:0],b0[9:0],r1[7:0],r0[10:11],g1[7:0],g0[10:11],b1[7:0],b0[10:11]"},
+    {15, 1, true, 16, {4, 4, 4},
+     "r0[9:0],g0[9:0],b0[9:0],r1[3:0],r0[10:15],g1[3:0],g0[10:15],b1[3:0],b0[10:15]"},
+};
+constexpr int kModeCount = sizeof(kModes) / sizeof(kModes[0]);
+
+// A run of header bits that lands in one endpoint channel: value is endpoint * 3 + channel
+// (red, green, blue), shift the channel bit that takes the run's first bit.
+struct Field {
+    uint8_t value;
+    uint8_t shift;
+    uint8_t count;
+};
+
+struct Layout {
+    Field fields[40];
+    int count;
+};
+
+constexpr int ParseNumber(const char*& s) {
+    int n = 0;
+    while (*s >= '0' && *s <= '9') n = n * 10 + (*s++ - '0');
+    return n;
+}
+
+constexpr Layout ParseLayout(const char* s) {
+    Layout layout{};
+    while (*s) {
+        const int channel = *s == 'r' ? 0 : *s == 'g' ? 1 : 2;
+        ++s;
+        const int value = (*s++ - '0') * 3 + channel;
+        ++s;  // '['
+        // v[left:right]: the block's first bit goes to bit `right`.
+        const int left = ParseNumber(s);
+        int right = left;
+        if (*s == ':') {
+            ++s;
+            right = ParseNumber(s);
+        }
+        ++s;  // ']'
+        if (*s == ',') ++s;
+        if (left >= right) {
+            layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(right),
+                                             static_cast<uint8_t>(left - right + 1)};
+        } else {
+            // Reversed: the block's first bit is the channel's highest.
+            for (int bit = right; bit >= left; --bit) {
+                layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(bit), 1};
+            }
+        }
+    }
+    return layout;
+}
+
+struct Layouts {
+    Layout modes[kModeCount];
+};
+
+constexpr Layouts ParseLayouts() {
+    Layouts all{};
+    for (int m = 0; m < kModeCount; ++m) all.modes[m] = ParseLayout(kModes[m].layout);
+    return all;
+}
+
+constexpr Layouts kLayouts = ParseLayouts();
+
+constexpr int ModeBits(int code) { return code < 2 ? 2 : 5; }
+
+// Every layout fills the header exactly (128 bits less the indices and partition bits) and
+// gives every channel each of its bits once.
+constexpr bool LayoutsCoverTheirEndpoints() {
+    for (int m = 0; m < kModeCount; ++m) {
+        const Bc6hMode& mode = kModes[m];
+        const Layout& layout = kLayouts.modes[m];
+        uint32_t covered[12] = {};
+        int total = ModeBits(mode.code);
+        for (int f = 0; f < layout.count; ++f) {
+            const Field& field = layout.fields[f];
+            const uint32_t bits = ((uint32_t{1} << field.count) - 1) << field.shift;
+            if (covered[field.value] & bits) return false;
+            covered[field.value] |= bits;
+            total += field.count;
+        }
+        const int indexBits = mode.regions == 2 ? 16 * 3 - 2 : 16 * 4 - 1;
+        if (total + (mode.regions == 2 ? 5 : 0) + indexBits != 128) return false;
+        for (int v = 0; v < 6 * mode.regions; ++v) {
+            const int width = v < 3 || !mode.transformed ? mode.endpointBits : mode.deltaBits[v % 3];
+            if (covered[v] != (uint32_t{1} << width) - 1) return false;
+        }
+    }
+    return true;
+}
+static_assert(LayoutsCoverTheirEndpoints());
+
+// Row of kModes for each value of the low 5 bits, -1 where reserved.
+struct ModeIndex {
+    int8_t row[32];
+};
+
+constexpr ModeIndex BuildModeIndex() {
+    ModeIndex index{};
+    for (int v = 0; v < 32; ++v) {
+        const int code = (v & 3) < 2 ? (v & 3) : v;
+        index.row[v] = -1;
+        for (int m = 0; m < kModeCount; ++m) {
+            if (kModes[m].code == code) index.row[v] = static_cast<int8_t>(m);
+        }
+    }
+    return index;
+}
+
+constexpr ModeIndex kModeIndex = BuildModeIndex();
+
+constexpr int IndexBits(const Bc6hMode& mode) { return mode.regions == 2 ? 3 : 4; }
+
+static_assert((-65 >> 6) == -2, "the arithmetic below relies on >> of a negative rounding down");
+
+int32_t SignExtend(uint32_t x, int bits) {
+    const uint32_t sign = uint32_t{1} << (bits - 1);
+    return static_cast<int32_t>((x & ((sign << 1) - 1)) ^ sign) - static_cast<int32_t>(sign);
+}
+
+// Spreads an endpoint over the 16-bit range: 0 and the largest code stay at the ends, the
+// rest land at the middle of their step.
+int32_t Unquantize(int32_t x, int bits, bool isSigned) {
+    if (!isSigned) {
+        if (bits >= 15 || x == 0) return x;
+        if (x == (1 << bits) - 1) return 0xFFFF;
+        return ((x << 15) + 0x4000) >> (bits - 1);
+    }
+    if (bits >= 16) return x;
+    const int32_t magnitude = x < 0 ? -x : x;
+    int32_t u;
+    if (magnitude == 0) {
+        u = 0;
+    } else if (magnitude >= (1 << (bits - 1)) - 1) {
+        u = 0x7FFF;
+    } else {
+        u = ((magnitude << 15) + 0x4000) >> (bits - 1);
+    }
+    return x < 0 ? -u : u;
+}
+
+// The interpolated values scaled to half floats' bit patterns: by 31/64 unsigned, so 0xFFFF
+// becomes the largest finite half; by 31/32 of the magnitude signed, with the sign bit set
+// for any negative value, even one whose magnitude scales to 0. Branch-free, as the signs of
+// real data are anything but predictable.
+template <bool kSigned>
+void BuildPalette(const int32_t* e0, const int32_t* e1, const uint8_t* weights, int count,
+                  uint16_t (*palette)[3]) noexcept {
+    for (int i = 0; i < count; ++i) {
+        const int32_t w = weights[i];
+        for (int c = 0; c < 3; ++c) {
+            const int32_t x = ((64 - w) * e0[c] + w * e1[c] + 32) >> 6;
+            if (kSigned) {
+                const int32_t sign = x >> 31;
+                const int32_t magnitude = (x ^ sign) - sign;
+                palette[i][c] = static_cast<uint16_t>(((magnitude * 31) >> 5) | (sign & 0x8000));
+            } else {
+                palette[i][c] = static_cast<uint16_t>((x * 31) >> 6);
+            }
+        }
+    }
+}
+
+// Decodes the block into palette entries of red, green, blue halves (region * 16 + index)
+// and the entry of each texel. Gives the block's mode, or null for a reserved one.
+const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
+                              uint8_t* entryOfTexel) noexcept {
+    const int row = kModeIndex.row[block[0] & 0x1F];
+    if (row < 0) return nullptr;
+    const Bc6hMode& mode = kModes[row];
+    const Layout& layout = kLayouts.modes[row];
+
+    BitReader bits(block);
+    bits.Skip(ModeBits(mode.code));
+    uint32_t raw[12] = {};
+    for (int f = 0; f < layout.count; ++f) {
+        const Field& field = layout.fields[f];
+        raw[field.value] |= static_cast<uint32_t>(bits.Read(field.count)) << field.shift;
+    }
+    const int partition = mode.regions == 2 ? static_cast<int>(bits.Read(5)) : 0;
+
+    // Deltas are signed whatever the format; the base endpoint only in the signed one. Deltas
+    // add to the base wrapping at the endpoint width, and the sum is again signed or not.
+    const int epb = mode.endpointBits;
+    const int valueCount = 6 * mode.regions;
+    int32_t value[12];
+    for (int v = 0; v < valueCount; ++v) {
+        const int width = v < 3 || !mode.transformed ? epb : mode.deltaBits[v % 3];
+        value[v] = isSigned || (v >= 3 && mode.transformed) ? SignExtend(raw[v], width) : static_cast<int32_t>(raw[v]);
+        if (v >= 3 && mode.transformed) {
+            const uint32_t sum = static_cast<uint32_t>(value[v % 3] + value[v]) & ((uint32_t{1} << epb) - 1);
+            value[v] = isSigned ? SignExtend(sum, epb) : static_cast<int32_t>(sum);
+        }
+    }
+    int32_t endpoint[12];
+    for (int v = 0; v < valueCount; ++v) endpoint[v] = Unquantize(value[v], epb, isSigned);
+
+    const int indexBits = IndexBits(mode);
+    const uint8_t* weights = bptc::kWeights[indexBits - 2];
+    for (int r = 0; r < mode.regions; ++r) {
+        const int32_t* e0 = endpoint + 6 * r;
+        if (isSigned) {
+            BuildPalette<true>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
+        } else {
+            BuildPalette<false>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
+        }
+    }
+
+    int anchors[2] = {0, 0};
+    uint32_t regionOfTexel = 0;
+    if (mode.regions == 2) {
+        regionOfTexel = bptc::kTwoSubsets[partition];
+        anchors[1] = bptc::kTwoSubsetAnchor1[partition];
+    }
+    uint64_t indices = bptc::ExpandIndices(bits.Read(16 * indexBits - mode.regions), indexBits, anchors, mode.regions);
+    const uint64_t indexMask = (uint64_t{1} << indexBits) - 1;
+    for (int t = 0; t < kBlockTexels; ++t) {
+        entryOfTexel[t] = static_cast<uint8_t>((regionOfTexel >> (2 * t) & 3) << 4 | (indices & indexMask));
+        indices >>= indexBits;
+    }
+    return &mode;
+}
+
+// Each non-negative half (sign bit cleared) clamped to [0, 1], times 255, rounded to nearest
+// (halves up); +infinity gives 255, NaNs 0. A finite half is m * 2^(e - 25) for integers m
+// and e, so the product is exact in integers.
+struct HalfBytes {
+    uint8_t byte[0x8000];
+};
+
+constexpr HalfBytes BuildHalfBytes() {
+    HalfBytes table{};
+    for (uint32_t h = 0; h < 0x8000; ++h) {
+        const uint32_t exponent = h >> 10;
+        if (h > 0x7C00) {
+            table.byte[h] = 0;
+        } else if (h >= 0x3C00) {
+            table.byte[h] = 255;
+        } else {
+            const uint32_t mantissa = exponent ? (h & 0x3FF) | 0x400 : h;
+            const uint32_t shift = 25 - (exponent ? exponent : 1);
+            table.byte[h] = static_cast<uint8_t>((mantissa * 255 + (uint32_t{1} << (shift - 1))) >> shift);
+        }
+    }
+    return table;
+}
+
+constexpr HalfBytes kHalfBytes = BuildHalfBytes();
+
+// Negatives and -0 give 0.
+uint32_t HalfToUnorm8(uint16_t h) {
+    const uint32_t positive = (h >> 15) - 1u;
+    return kHalfBytes.byte[h & 0x7FFF] & positive;
+}
+
+}  // namespace
+
+void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf) noexcept {
+    uint16_t palette[32][3];
+    uint8_t entryOfTexel[kBlockTexels];
+    if (!DecodePalette(block, isSigned, palette, entryOfTexel)) {
+        std::memset(rgbHalf, 0, 3 * kBlockTexels * sizeof(uint16_t));
+        return;
+    }
+    for (int t = 0; t < kBlockTexels; ++t) std::memcpy(rgbHalf + 3 * t, palette[entryOfTexel[t]], 3 * sizeof(uint16_t));
+}
+
+void DecodeBc6hBlock(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept {
+    uint16_t palette[32][3];
+    uint8_t entryOfTexel[kBlockTexels];
+    const Bc6hMode* mode = DecodePalette(block, isSigned, palette, entryOfTexel);
+    if (!mode) {
+        for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, 0xFF000000);
+        return;
+    }
+    uint32_t colour[32];
+    for (int r = 0; r < mode->regions; ++r) {
+        for (int i = 0; i < (1 << IndexBits(*mode)); ++i) {
+            const uint16_t* half = palette[16 * r + i];
+            colour[16 * r + i] = HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 |
+                                 HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+        }
+    }
+    for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, colour[entryOfTexel[t]]);
+}
+
+}  // namespace sorvane::dds

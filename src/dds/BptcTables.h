@@ -1,0 +1,118 @@
+#pragma once
+// Data shared by the BC6H and BC7 decoders: the partitions of a block into subsets, the
+// anchor texels whose index is stored one bit short, and the interpolation weights.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace sorvane::dds::bptc {
+
+// One row per partition, texels in row-major order, each digit the texel's subset.
+template <std::size_t N>
+constexpr std::array<uint32_t, N> PackSubsetRows(const char* const (&rows)[N]) {
+    std::array<uint32_t, N> packed{};
+    for (std::size_t p = 0; p < N; ++p) {
+        for (int texel = 0; texel < 16; ++texel) {
+            packed[p] |= static_cast<uint32_t>(rows[p][texel] - '0') << (2 * texel);
+        }
+    }
+    return packed;
+}
+
+inline constexpr const char* kTwoSubsetRows[64] = {
+    "0011001100110011", "0001000100010001", "0111011101110111", "0001001100110111",
+    "0000000100010011", "0011011101111111", "0001001101111111", "0000000100110111",
+    "0000000000010011", "0011011111111111", "0000000101111111", "0000000000010111",
+    "0001011111111111", "0000000011111111", "0000111111111111", "0000000000001111",
+    "0000100011101111", "0111000100000000", "0000000010001110", "0111001100010000",
+    "0011000100000000", "0000100011001110", "0000000010001100", "0111001100110001",
+    "0011000100010000", "0000100010001100", "0110011001100110", "0011011001101100",
+    "0001011111101000", "0000111111110000", "0111000110001110", "0011100110011100",
+    "0101010101010101", "0000111100001111", "0101101001011010", "0011001111001100",
+    "0011110000111100", "0101010110101010", "0110100101101001", "0101101010100101",
+    "0111001111001110", "0001001111001000", "0011001001001100", "0011101111011100",
+    "0110100110010110", "0011110011000011", "0110011010011001", "0000011001100000",
+    "0100111001000000", "0010011100100000", "0000001001110010", "0000010011100100",
+    "0110110010010011", "0011011011001001", "0110001110011100", "0011100111000110",
+    "0110110011001001", "0110001100111001", "0111111010000001", "0001100011100111",
+    "0000111100110011", "0011001111110000", "0010001011101110", "0100010001110111",
+};
+
+inline constexpr const char* kThreeSubsetRows[64] = {
+    "0011001102212222", "0001001122112221", "0000200122112211", "0222002200110111",
+    "0000000011221122", "0011001100220022", "0022002211111111", "0011001122112211",
+    "0000000011112222", "0000111111112222", "0000111122222222", "0012001200120012",
+    "0112011201120112", "0122012201220122", "0011011211221222", "0011200122002220",
+    "0001001101121122", "0111001120012200", "0000112211221122", "0022002200221111",
+    "0111011102220222", "0001000122212221", "0000001101220122", "0000110022102210",
+    "0122012200110000", "0012001211222222", "0110122112210110", "0000011012211221",
+    "0022110211020022", "0110011020022222", "0011012201220011", "0000200022112221",
+    "0000000211221222", "0222002200120011", "0011001200220222", "0120012001200120",
+    "0000111122220000", "0120120120120120", "0120201212010120", "0011220011220011",
+    "0011112222000011", "0101010122222222", "0000000021212121", "0022112200221122",
+    "0022001100220011", "0220122102201221", "0101222222220101", "0000212121212121",
+    "0101010101012222", "0222011102220111", "0002111200021112", "0000211221122112",
+    "0222011101110222", "0002111211120002", "0110011001102222", "0000000021122112",
+    "0110011022222222", "0022001100110022", "0022112211220022", "0000000000002112",
+    "0002000100020001", "0222122202221222", "0101222222222222", "0111201122012220",
+};
+
+// Each texel's subset in 2 bits, texel 0 lowest.
+inline constexpr std::array<uint32_t, 64> kTwoSubsets = PackSubsetRows(kTwoSubsetRows);
+inline constexpr std::array<uint32_t, 64> kThreeSubsets = PackSubsetRows(kThreeSubsetRows);
+
+// Anchor texel of subset 1 in the two-subset partitions; subset 0's is always texel 0.
+inline constexpr uint8_t kTwoSubsetAnchor1[64] = {
+    15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
+    15,  2,  8,  2,  2,  8,  8, 15,  2,  8,  2,  2,  8,  8,  2,  2,
+    15, 15,  6,  8,  2,  8, 15, 15,  2,  8,  2,  2,  2, 15, 15,  6,
+     6,  2,  6,  8, 15, 15,  2,  2, 15, 15, 15, 15, 15,  2,  2, 15,
+};
+
+// Anchor texels of subsets 1 and 2 in the three-subset partitions.
+inline constexpr uint8_t kThreeSubsetAnchor1[64] = {
+     3,  3, 15, 15,  8,  3, 15, 15,  8,  8,  6,  6,  6,  5,  3,  3,
+     3,  3,  8, 15,  3,  3,  6, 10,  5,  8,  8,  6,  8,  5, 15, 15,
+     8, 15,  3,  5,  6, 10,  8, 15, 15,  3, 15,  5, 15, 15, 15, 15,
+     3, 15,  5,  5,  5,  8,  5, 10,  5, 10,  8, 13, 15, 12,  3,  3,
+};
+inline constexpr uint8_t kThreeSubsetAnchor2[64] = {
+    15,  8,  8,  3, 15, 15,  3,  8, 15, 15, 15, 15, 15, 15, 15,  8,
+    15,  8, 15,  3, 15,  8, 15,  8,  3, 15,  6, 10, 15, 15, 10,  8,
+    15,  3, 15, 10, 10,  8,  9, 10,  6, 15,  8, 15,  3,  6,  6,  8,
+    15,  3, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,  3, 15, 15,  8,
+};
+
+// Every partition puts texel 0 in subset 0 and each anchor in the subset it anchors.
+constexpr bool AnchorsInTheirSubsets() {
+    for (int p = 0; p < 64; ++p) {
+        const auto subset = [](uint32_t rows, int texel) { return rows >> (2 * texel) & 3; };
+        if (subset(kTwoSubsets[p], 0) != 0 || subset(kThreeSubsets[p], 0) != 0) return false;
+        if (subset(kTwoSubsets[p], kTwoSubsetAnchor1[p]) != 1) return false;
+        if (subset(kThreeSubsets[p], kThreeSubsetAnchor1[p]) != 1) return false;
+        if (subset(kThreeSubsets[p], kThreeSubsetAnchor2[p]) != 2) return false;
+    }
+    return true;
+}
+static_assert(AnchorsInTheirSubsets());
+
+// Interpolation weights out of 64 for 2-, 3- and 4-bit indices, at [bits - 2].
+inline constexpr uint8_t kWeights[3][16] = {
+    {0, 21, 43, 64},
+    {0, 9, 18, 27, 37, 46, 55, 64},
+    {0, 4, 9, 13, 17, 21, 26, 30, 34, 38, 43, 47, 51, 55, 60, 64},
+};
+
+// The indices of all 16 texels, `bits` each with texel 0 lowest, from their stored form, in
+// which the index of each anchor texel lacks its top bit (known to be 0). `anchors` must be in
+// increasing order, so each inserted bit lands where the expanded stream puts it.
+inline uint64_t ExpandIndices(uint64_t stored, int bits, const int* anchors, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        const uint64_t below = (uint64_t{1} << (anchors[i] * bits + bits - 1)) - 1;
+        stored = (stored & below) | (stored & ~below) << 1;
+    }
+    return stored;
+}
+
+}  // namespace sorvane::dds::bptc
