@@ -2,8 +2,6 @@
 # Runs the benchmark of both builds (inside wine-session.sh); the figures are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# Composite over white, the default: the costlier of the two alpha paths.
-wine reg delete 'HKCU\Software\Duskfallow\Sorvane.spi' /f >/dev/null 2>&1 || true
 for width in 64 32; do
   dir=x64; [ $width = 32 ] && dir=x86
   "$root/scripts/wine-exec.sh" "$root/build/$dir/bin/bench$width.exe" "$@"

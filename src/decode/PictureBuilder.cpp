@@ -40,25 +40,22 @@ private:
     HRESULT hr_;
 };
 
-// The pixel steps on the locked surface, up to the two DIB blocks.
+// The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB.
 PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc,
                       const DecodeSurface& surface, const SurfaceLock& lock, LocalBlock& infoBlock,
                       LocalBlock& bitsBlock) {
-    LocalBlock spare;
-    PixelImage image;
-    PluginResult result = image.Describe(desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch,
-                                         static_cast<uint8_t*>(lock.rect().pBits));
+    const PixelImage source(PixelLayout{desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch},
+                            static_cast<uint8_t*>(lock.rect().pBits));
+    // Read once per picture with alpha, before the pass, and never for an opaque one.
+    const AlphaMode mode = surface.disposesAlpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
+    PixelImage dib;
+    // The host's picture is allocated here: nothing from it may reach the host.
+    PluginResult result = RunGuardedStep([&] {
+        return surface.disposesAlpha ? ConvertTo24Bits(source, dib, mode) : FlipRows(source, dib);
+    });
     if (result != kSuccess) return result;
-    if ((result = FlipRows(image, spare)) != kSuccess) return result;
-    if (Cancelled(request, 60)) return kCancelled;
-    if (surface.disposesAlpha) {
-        // Read once per picture with alpha, and never for an opaque one.
-        const AlphaMode mode = AlphaModeOf(ReadPluginSettings());
-        if ((result = ConvertTo24Bits(image, spare, mode)) != kSuccess) return result;
-    }
-    if (Cancelled(request, 80)) return kCancelled;
-    // Allocating the host's picture is guarded: nothing from it may reach the host.
-    return RunGuardedStep([&] { return TakeDibHandles(image, infoBlock, bitsBlock); });
+    if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
+    return RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
 }
 
 // The core both input forms share; `bytes` is a whole DDS file image.

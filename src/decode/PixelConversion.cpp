@@ -11,25 +11,32 @@ namespace sorvane {
 
 namespace {
 
-uint8_t* RowAt(uint8_t* bits, intptr_t stride, uint32_t row) {
-    return bits + static_cast<intptr_t>(row) * stride;
-}
-
 // Blends 4 pixels at once over `colour` (blue, green, red, 0 as 16-bit lanes, twice): for each
 // channel (s x a + c x (255 - a)) / 255, with the division done exactly as
-// (x + 1 + (x >> 8)) >> 8, which equals x / 255 for every x up to 255 x 255.
+// (x x 0x8081) >> 23, which equals x / 255 for every x below 2^16.
 __m128i Blend4(__m128i pixels, __m128i colour) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i full = _mm_set1_epi16(255);
-    const __m128i one = _mm_set1_epi16(1);
+    const __m128i divide = _mm_set1_epi16(static_cast<short>(0x8081));
     __m128i halves[2] = {_mm_unpacklo_epi8(pixels, zero), _mm_unpackhi_epi8(pixels, zero)};
     for (__m128i& h : halves) {
         const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(h, 0xFF), 0xFF);
         const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(h, alpha),
                                           _mm_mullo_epi16(colour, _mm_sub_epi16(full, alpha)));
-        h = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
+        h = _mm_srli_epi16(_mm_mulhi_epu16(sum, divide), 7);
     }
     return _mm_packus_epi16(halves[0], halves[1]);
+}
+
+// The alpha disposal of 4 pixels. Runs of opaque or clear pixels, the usual case in real
+// pictures, skip the arithmetic.
+__m128i Dispose4(__m128i pixels, const AlphaMode& mode, __m128i colour, __m128i colourWords) {
+    if (!mode.composite) return pixels;
+    const __m128i alphas = _mm_and_si128(pixels, _mm_set1_epi32(static_cast<int>(0xFF000000)));
+    const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(alphas, _mm_set1_epi32(static_cast<int>(0xFF000000))));
+    if (opaque == 0xFFFF) return pixels;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphas, _mm_setzero_si128())) == 0xFFFF) return colourWords;
+    return Blend4(pixels, colour);
 }
 
 // The 24-bit form of one pixel, as a word whose 4th byte carries nothing.
@@ -42,22 +49,50 @@ uint32_t ConvertPixel(uint32_t pixel, const AlphaMode& mode, uint32_t colourWord
            uint32_t{BlendChannel((pixel >> 16) & 0xFF, mode.red, alpha)} << 16;
 }
 
-// Converts one row of `width` 32-bit pixels into 24-bit ones and zeroes the row's padding.
-// Pixels are stored as 4-byte words 3 bytes apart, each word's 4th byte overwritten by the
-// next pixel; the last pixel is stored byte by byte, so no store leaves the row.
-void ConvertRow(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride,
-                const AlphaMode& mode) {
+// A row of which only the first `available` bytes exist: the rest of the 32-bit row counts
+// as zero bytes, byte by byte, as if it had been copied out and zero-filled.
+void ConvertShortRow(const uint8_t* source, size_t available, uint8_t* target, uint32_t width,
+                     uint32_t stride, const AlphaMode& mode) {
+    const uint32_t colourWord = uint32_t{mode.blue} | uint32_t{mode.green} << 8 | uint32_t{mode.red} << 16;
+    for (uint32_t x = 0; x < width; ++x) {
+        uint8_t bytes[4] = {};
+        for (size_t i = 0; i < 4 && 4 * size_t{x} + i < available; ++i) bytes[i] = source[4 * size_t{x} + i];
+        uint32_t pixel;
+        std::memcpy(&pixel, bytes, 4);
+        const uint32_t out = ConvertPixel(pixel, mode, colourWord);
+        for (int i = 0; i < 3; ++i) target[3 * size_t{x} + i] = static_cast<uint8_t>(out >> (8 * i));
+    }
+    std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
+}
+
+}  // namespace
+
+AlphaMode AlphaModeOf(const PluginSettings& settings) noexcept {
+    return {settings.alphaDisposal == AlphaDisposal::Composite, settings.compositeColor.blue,
+            settings.compositeColor.green, settings.compositeColor.red};
+}
+
+// Pixels are stored in groups of 4, each store overwritten where it runs into the next pixel;
+// the last pixel is stored byte by byte, so no store leaves the row.
+void ConvertRowTo24Bits(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride,
+                        const AlphaMode& mode) noexcept {
     const uint32_t colourWord = uint32_t{mode.blue} | uint32_t{mode.green} << 8 | uint32_t{mode.red} << 16;
     const __m128i colour = _mm_setr_epi16(mode.blue, mode.green, mode.red, 0, mode.blue, mode.green, mode.red, 0);
+    const __m128i colourWords = _mm_set1_epi32(static_cast<int>(colourWord));
+    // Two pixels of 3 bytes in the low 6 bytes of each 64-bit lane.
+    const __m128i low24 = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
+    const __m128i high24 = _mm_set_epi32(0xFFFF, static_cast<int>(0xFF000000), 0xFFFF, static_cast<int>(0xFF000000));
     uint32_t x = 0;
-    // Groups of 4 while a pixel follows the group, so the group's last word stays in the row.
+    // Groups of 4 while a pixel follows the group: the second 8-byte store ends 2 bytes into
+    // that pixel, which its own store then overwrites.
     for (; x + 4 < width; x += 4) {
-        __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * size_t{x}));
-        if (mode.composite) pixels = Blend4(pixels, colour);
-        alignas(16) uint32_t words[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(words), pixels);
+        const __m128i pixels = Dispose4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * size_t{x})),
+                                        mode, colour, colourWords);
+        const __m128i packed = _mm_or_si128(_mm_and_si128(pixels, low24),
+                                            _mm_and_si128(_mm_srli_epi64(pixels, 8), high24));
         uint8_t* at = target + 3 * size_t{x};
-        for (int k = 0; k < 4; ++k) std::memcpy(at + 3 * k, &words[k], 4);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(at), packed);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 6), _mm_unpackhi_epi64(packed, packed));
     }
     for (; x < width; ++x) {
         uint32_t pixel;
@@ -75,86 +110,76 @@ void ConvertRow(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t
     std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
 }
 
+namespace {
+
+// What a source row can give: the locked pitch is the most, and a shorter pitch is not read
+// past.
+size_t AvailableBytes(const PixelImage& source, uint64_t rowBytes) {
+    const size_t pitch = static_cast<size_t>(std::llabs(source.layout().stride));
+    return rowBytes < pitch ? static_cast<size_t>(rowBytes) : pitch;
+}
+
 }  // namespace
 
-AlphaMode AlphaModeOf(const PluginSettings& settings) noexcept {
-    return {settings.alphaDisposal == AlphaDisposal::Composite, settings.compositeColor.blue,
-            settings.compositeColor.green, settings.compositeColor.red};
-}
-
-PluginResult FlipRows(PixelImage& image, LocalBlock& spare) noexcept {
-    const PixelLayout* source = image.layout();
-    if (source == nullptr || image.bits() == nullptr) return kInternalError;
-    PixelImage flipped;
-    const PluginResult result = flipped.Allocate(source->width, source->height, source->bitsPerPixel, spare);
+PluginResult FlipRows(const PixelImage& source, PixelImage& dib) noexcept {
+    const PixelLayout& from = source.layout();
+    if (source.bits() == nullptr) return kInternalError;
+    const PluginResult result = dib.Allocate(from.width, from.height, from.bitsPerPixel);
     if (result != kSuccess) return result;
 
-    const uint32_t height = source->height;
-    const uint32_t stride = static_cast<uint32_t>(flipped.layout()->stride);
-    const size_t pixelBytes = (uint64_t{source->width} * source->bitsPerPixel + 7) / 8;
-    // The locked pitch is the most a source row can give; a shorter pitch is not read past.
-    const size_t available = static_cast<size_t>(std::llabs(source->stride));
-    const size_t copied = pixelBytes < available ? pixelBytes : available;
     const struct {
-        uint8_t* from;
-        intptr_t fromStride;
-        uint8_t* to;
-        uint32_t toStride;
-        uint32_t height;
-        size_t copied;
-    } rows{image.bits(), source->stride, flipped.bits(), stride, height, copied};
-
-    ForEachRow(height, stride, [&rows](uint32_t row) {
-        uint8_t* to = RowAt(rows.to, rows.toStride, row);
-        std::memcpy(to, RowAt(rows.from, rows.fromStride, rows.height - 1 - row), rows.copied);
-        std::memset(to + rows.copied, 0, rows.toStride - rows.copied);
+        const PixelImage& from;
+        const PixelImage& to;
+        size_t copied, stride;
+    } rows{source, dib, AvailableBytes(source, (uint64_t{from.width} * from.bitsPerPixel + 7) / 8),
+           static_cast<size_t>(dib.layout().stride)};
+    ForEachRow(from.height, rows.stride, [&rows](uint32_t row) {
+        uint8_t* to = rows.to.Row(row);
+        std::memcpy(to, rows.from.Row(rows.from.layout().height - 1 - row), rows.copied);
+        std::memset(to + rows.copied, 0, rows.stride - rows.copied);
     });
-    std::memset(flipped.bits() + size_t{height} * stride, 0, 4);
-    image.Adopt(flipped, spare);
     return kSuccess;
 }
 
-PluginResult ConvertTo24Bits(PixelImage& image, LocalBlock& spare, const AlphaMode& mode) noexcept {
-    const PixelLayout* source = image.layout();
-    if (source == nullptr || image.bits() == nullptr || source->bitsPerPixel != 32) return kInternalError;
-    PixelImage converted;
-    const PluginResult result = converted.Allocate(source->width, source->height, 24, spare);
+PluginResult ConvertTo24Bits(const PixelImage& source, PixelImage& dib, const AlphaMode& mode) noexcept {
+    const PixelLayout& from = source.layout();
+    if (source.bits() == nullptr || from.bitsPerPixel != 32) return kInternalError;
+    const PluginResult result = dib.Allocate(from.width, from.height, 24);
     if (result != kSuccess) return result;
 
     const struct {
-        const uint8_t* from;
-        intptr_t fromStride;
-        uint8_t* to;
-        uint32_t toStride;
-        uint32_t width;
+        const PixelImage& from;
+        const PixelImage& to;
+        size_t available;
         AlphaMode mode;
-    } rows{image.bits(), source->stride, converted.bits(),
-           static_cast<uint32_t>(converted.layout()->stride), source->width, mode};
-
-    ForEachRow(source->height, uint64_t{source->width} * 4, [&rows](uint32_t row) {
-        ConvertRow(rows.from + static_cast<intptr_t>(row) * rows.fromStride,
-                   RowAt(rows.to, rows.toStride, row), rows.width, rows.toStride, rows.mode);
+    } rows{source, dib, AvailableBytes(source, uint64_t{from.width} * 4), mode};
+    ForEachRow(from.height, uint64_t{from.width} * 4, [&rows](uint32_t row) {
+        const uint32_t width = rows.from.layout().width;
+        const uint32_t stride = static_cast<uint32_t>(rows.to.layout().stride);
+        const uint8_t* pixels = rows.from.Row(rows.from.layout().height - 1 - row);
+        if (rows.available < size_t{width} * 4) {
+            // A pitch shorter than the row: what it lacks reads as zero bytes.
+            ConvertShortRow(pixels, rows.available, rows.to.Row(row), width, stride, rows.mode);
+        } else {
+            ConvertRowTo24Bits(pixels, rows.to.Row(row), width, stride, rows.mode);
+        }
     });
-    std::memset(converted.bits() + size_t{source->height} * rows.toStride, 0, 4);
-    image.Adopt(converted, spare);
     return kSuccess;
 }
 
-PluginResult TakeDibHandles(PixelImage& image, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {
-    const PixelLayout* layout = image.layout();
-    if (layout == nullptr || image.bits() == nullptr) return kInternalError;
-    const uint32_t width = layout->width, height = layout->height, bitCount = layout->bitsPerPixel;
-    bitsOut.reset(image.ReleaseBlock());
+PluginResult TakeDibHandles(PixelImage& dib, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {
+    const PixelLayout layout = dib.layout();
+    if (dib.bits() == nullptr) return kInternalError;
+    bitsOut.reset(dib.ReleaseBlock());
     infoOut.reset(LocalAlloc(LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD)));
     if (!infoOut) return kOutOfMemory;
     auto* header = static_cast<BITMAPINFOHEADER*>(infoOut.get());
     header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = static_cast<LONG>(width);
-    header->biHeight = static_cast<LONG>(height);  // positive: bottom-up rows
+    header->biWidth = static_cast<LONG>(layout.width);
+    header->biHeight = static_cast<LONG>(layout.height);  // positive: bottom-up rows
     header->biPlanes = 1;
-    header->biBitCount = static_cast<WORD>(bitCount);
+    header->biBitCount = static_cast<WORD>(layout.bitsPerPixel);
     header->biCompression = BI_RGB;
-    image.DropLayout();
     return kSuccess;
 }
 

@@ -1,6 +1,6 @@
 #include "PixelImage.h"
 
-#include <new>
+#include <cstring>
 
 namespace sorvane {
 
@@ -19,54 +19,25 @@ bool DibBlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32
     return true;
 }
 
-PluginResult PixelImage::Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
-                                  LocalBlock& spare) noexcept {
+PluginResult PixelImage::Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel) noexcept {
+    *this = PixelImage();
     uint32_t stride;
     size_t need;
     if (!DibBlockSize(width, height, bitsPerPixel, stride, need)) return kOutOfMemory;
-    std::unique_ptr<PixelLayout> layout(new (std::nothrow) PixelLayout{width, height, bitsPerPixel, static_cast<intptr_t>(stride), {}});
-    if (!layout) return kOutOfMemory;
-    layout_ = std::move(layout);
-
-    if (spare && LocalSize(spare.get()) >= need) {
-        // Trade places: the image owns the former spare, its own block (or none) is spare now.
-        LocalBlock taken(spare.release());
-        spare = std::move(block_);
-        block_ = std::move(taken);
-    } else {
-        block_.reset(LocalAlloc(LMEM_FIXED, need));
-        if (!block_) {
-            bits_ = nullptr;
-            return kOutOfMemory;
-        }
-    }
+    block_.reset(LocalAlloc(LMEM_FIXED, need));
+    if (!block_) return kOutOfMemory;
+    layout_ = PixelLayout{width, height, bitsPerPixel, static_cast<intptr_t>(stride)};
     bits_ = static_cast<uint8_t*>(block_.get());
-    return kSuccess;
-}
-
-void PixelImage::Adopt(PixelImage& other, LocalBlock& spare) noexcept {
-    if (block_ && (!spare || LocalSize(spare.get()) < LocalSize(block_.get()))) {
-        spare = std::move(block_);  // frees the former spare
-    }
-    layout_ = std::move(other.layout_);
-    block_ = std::move(other.block_);
-    bits_ = static_cast<uint8_t*>(block_.get());
-    other.bits_ = nullptr;
-}
-
-PluginResult PixelImage::Describe(uint32_t width, uint32_t height, uint32_t bitsPerPixel,
-                                  intptr_t stride, uint8_t* bits) noexcept {
-    std::unique_ptr<PixelLayout> layout(new (std::nothrow) PixelLayout{width, height, bitsPerPixel, stride, {}});
-    if (!layout) return kOutOfMemory;
-    layout_ = std::move(layout);
-    block_.reset();
-    bits_ = bits;
+    // The DIB's 4 extra bytes carry nothing; they are zero so that no byte handed over is
+    // left as it came from the heap.
+    std::memset(bits_ + (need - 4), 0, 4);
     return kSuccess;
 }
 
 HLOCAL PixelImage::ReleaseBlock() noexcept {
-    bits_ = nullptr;
-    return block_.release();
+    HLOCAL block = block_.release();
+    *this = PixelImage();
+    return block;
 }
 
 }  // namespace sorvane

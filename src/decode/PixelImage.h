@@ -1,10 +1,8 @@
 #pragma once
-// Pixel images in local-memory blocks: the layout, the stride rule of DIBs and the recycling
-// of blocks through the request's spare slot.
+// Pixel images: rows somewhere in memory (a locked surface), or the DIB block being built.
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 #include "Holders.h"
 #include "PluginResult.h"
@@ -12,11 +10,10 @@
 namespace sorvane {
 
 struct PixelLayout {
-    uint32_t width;
-    uint32_t height;
-    uint32_t bitsPerPixel;  // 16, 24 or 32
-    intptr_t stride;        // bytes from one row's start to the next
-    std::vector<uint32_t> colorTable;  // for 8 bits or fewer; never used here
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t bitsPerPixel = 0;  // 16, 24 or 32
+    intptr_t stride = 0;        // bytes from one row's start to the next
 };
 
 // The stride of a DIB row: whole bytes, rounded up to a multiple of 4, in unsigned 32-bit
@@ -31,32 +28,25 @@ bool DibBlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32
 class PixelImage {
 public:
     PixelImage() noexcept = default;
-    PixelImage(const PixelImage&) = delete;
-    PixelImage& operator=(const PixelImage&) = delete;
+    // Rows that the image does not own, such as a locked surface's.
+    PixelImage(const PixelLayout& layout, uint8_t* bits) noexcept : layout_(layout), bits_(bits) {}
+    PixelImage(PixelImage&&) noexcept = default;
+    PixelImage& operator=(PixelImage&&) noexcept = default;
 
-    // A new layout (stride DibStride) and a block of height x stride + 4 bytes, the spare
-    // taken instead of a new allocation when it is large enough. 4 when memory or the size
-    // cannot be had: without a layout the image keeps its old one; without a block it has
-    // the new layout and no block.
-    PluginResult Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel, LocalBlock& spare) noexcept;
+    // A DIB block of its own: rows DibStride apart and height x stride + 4 bytes, the 4 bytes
+    // beyond the last row zeroed. 4 when the size cannot exist or memory cannot be had; the
+    // image is then left empty.
+    PluginResult Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel) noexcept;
 
-    // Becomes the image that `other` describes. This image's old block becomes the spare
-    // when the spare is empty or smaller; `other` is left with neither layout nor block.
-    void Adopt(PixelImage& other, LocalBlock& spare) noexcept;
-
-    // Describes pixels that the image does not own (a locked surface): 4 without memory.
-    PluginResult Describe(uint32_t width, uint32_t height, uint32_t bitsPerPixel, intptr_t stride,
-                          uint8_t* bits) noexcept;
-
-    const PixelLayout* layout() const noexcept { return layout_.get(); }
+    const PixelLayout& layout() const noexcept { return layout_; }
     uint8_t* bits() const noexcept { return bits_; }
-    bool ownsBlock() const noexcept { return static_cast<bool>(block_); }
-    // Hands the own block to the caller; the image keeps its layout and no bits.
+    uint8_t* Row(uint32_t row) const noexcept { return bits_ + static_cast<intptr_t>(row) * layout_.stride; }
+
+    // Hands the own block to the caller; the image is empty afterwards.
     HLOCAL ReleaseBlock() noexcept;
-    void DropLayout() noexcept { layout_.reset(); }
 
 private:
-    std::unique_ptr<PixelLayout> layout_;
+    PixelLayout layout_;
     LocalBlock block_;
     uint8_t* bits_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -39,110 +40,78 @@ TEST(DibBlockSize, RefusesSizesThatWouldWrap) {
 #endif
 }
 
-TEST(PixelImage, AllocateTakesALargeEnoughSpare) {
-    LocalBlock spare(LocalAlloc(LMEM_FIXED, 1000));
-    const HLOCAL spareBlock = spare.get();
-    PixelImage image;
-    ASSERT_EQ(image.Allocate(10, 10, 24, spare), kSuccess);  // needs 10 x 32 + 4 bytes
-    EXPECT_EQ(image.bits(), spareBlock);
-    EXPECT_FALSE(spare);  // the image had no block to give back
-    EXPECT_EQ(image.layout()->stride, 32);
-
-    // Too small a spare stays where it is; the image's old block is freed.
-    spare.reset(LocalAlloc(LMEM_FIXED, 16));
-    const HLOCAL small = spare.get();
-    ASSERT_EQ(image.Allocate(20, 20, 32, spare), kSuccess);
-    EXPECT_EQ(spare.get(), small);
-    EXPECT_GE(LocalSize(image.bits()), 20u * 80 + 4);
-}
-
-TEST(PixelImage, AdoptParksTheLargerBlockAsSpare) {
-    LocalBlock spare;
-    PixelImage large, small;
-    ASSERT_EQ(large.Allocate(64, 64, 32, spare), kSuccess);
-    ASSERT_EQ(small.Allocate(4, 4, 24, spare), kSuccess);
-    uint8_t* const largeBits = large.bits();
-    uint8_t* const smallBits = small.bits();
-    large.Adopt(small, spare);
-    EXPECT_EQ(large.bits(), smallBits);
-    EXPECT_EQ(large.layout()->width, 4u);
-    EXPECT_EQ(small.layout(), nullptr);
-    EXPECT_EQ(small.bits(), nullptr);
-    EXPECT_EQ(static_cast<void*>(spare.get()), static_cast<void*>(largeBits));
-}
-
-// A source image over caller memory with the given pitch.
+// Rows in caller memory, first row the picture's top, each `pitch` bytes apart.
 struct Source {
     std::vector<uint8_t> memory;
     PixelImage image;
-    intptr_t pitch;
-    Source(uint32_t width, uint32_t height, uint32_t bits, intptr_t pitch, uint8_t seed) : pitch(pitch) {
-        memory.resize(static_cast<size_t>(pitch) * height);
-        for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>(seed + i * 7);
-        EXPECT_EQ(image.Describe(width, height, bits, pitch, memory.data()), kSuccess);
+    Source(uint32_t width, uint32_t height, uint32_t bits, intptr_t pitch, uint32_t seed)
+        : memory(static_cast<size_t>(pitch) * height) {
+        for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>((seed + i * 7) ^ (i >> 9));
+        image = PixelImage(PixelLayout{width, height, bits, pitch}, memory.data());
     }
-    const uint8_t* Row(uint32_t row) const { return memory.data() + row * pitch; }
+    const uint8_t* Row(uint32_t row) const { return image.Row(row); }
 };
+
+// The DIB as the request made it in two steps: the rows copied out bottom-up into 32-bit rows
+// (a short pitch zero-filled), then each pixel reduced to 24 bits, padding and the 4 bytes
+// after the last row zero.
+std::vector<uint8_t> TwoStepDib(const Source& source, const AlphaMode& mode) {
+    const PixelLayout& l = source.image.layout();
+    const uint32_t stride = DibStride(l.width, 24);
+    std::vector<uint8_t> dib(size_t{l.height} * stride + 4, 0);
+    const uint8_t colour[3] = {mode.blue, mode.green, mode.red};
+    for (uint32_t row = 0; row < l.height; ++row) {
+        std::vector<uint8_t> flipped(size_t{l.width} * 4, 0);
+        std::memcpy(flipped.data(), source.Row(l.height - 1 - row),
+                    std::min<size_t>(flipped.size(), static_cast<size_t>(l.stride)));
+        for (uint32_t x = 0; x < l.width; ++x) {
+            const uint8_t* p = &flipped[4 * size_t{x}];
+            for (int c = 0; c < 3; ++c) {
+                dib[row * stride + 3 * x + c] = mode.composite ? BlendChannel(p[c], colour[c], p[3]) : p[c];
+            }
+        }
+    }
+    return dib;
+}
+
+std::vector<uint8_t> BlockBytes(const PixelImage& dib) {
+    const size_t size = LocalSize(dib.bits());
+    const size_t used = size_t{dib.layout().height} * static_cast<size_t>(dib.layout().stride) + 4;
+    EXPECT_GE(size, used);
+    return std::vector<uint8_t>(dib.bits(), dib.bits() + used);
+}
 
 TEST(FlipRows, ReversesRowsAndZeroesPadding) {
     const struct {
         uint32_t width, height, bits;
         intptr_t pitch;
-    } kCases[] = {{1, 3, 24, 4}, {5, 2, 24, 16}, {3, 5, 16, 8}, {4, 7, 32, 16}, {17, 1, 24, 52},
-                  {2, 3, 24, 64}};
+    } kCases[] = {{1, 3, 24, 4}, {5, 2, 24, 16}, {3, 5, 16, 8}, {17, 1, 24, 52}, {2, 3, 24, 64},
+                  // 5 pixels of 24 bits need 15 bytes; the surface offers 12 per row and nothing after.
+                  {5, 4, 24, 12}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bits << " pitch " << c.pitch);
         Source source(c.width, c.height, c.bits, c.pitch, 3);
-        LocalBlock spare;
-        ASSERT_EQ(FlipRows(source.image, spare), kSuccess);
+        PixelImage dib;
+        ASSERT_EQ(FlipRows(source.image, dib), kSuccess);
         const uint32_t stride = DibStride(c.width, c.bits);
-        const uint32_t pixelBytes = c.width * c.bits / 8;
-        ASSERT_EQ(source.image.layout()->stride, static_cast<intptr_t>(stride));
+        const size_t copied = std::min<size_t>(c.width * c.bits / 8, static_cast<size_t>(c.pitch));
+        ASSERT_EQ(dib.layout().stride, static_cast<intptr_t>(stride));
+        const std::vector<uint8_t> bytes = BlockBytes(dib);
         for (uint32_t row = 0; row < c.height; ++row) {
-            const uint8_t* out = source.image.bits() + row * stride;
-            EXPECT_EQ(std::memcmp(out, source.Row(c.height - 1 - row), pixelBytes), 0) << "row " << row;
-            for (uint32_t i = pixelBytes; i < stride; ++i) EXPECT_EQ(out[i], 0) << "padding of row " << row;
+            const uint8_t* out = bytes.data() + row * stride;
+            EXPECT_EQ(std::memcmp(out, source.Row(c.height - 1 - row), copied), 0) << "row " << row;
+            for (uint32_t i = copied; i < stride; ++i) EXPECT_EQ(out[i], 0) << "padding of row " << row;
         }
-        EXPECT_GE(LocalSize(source.image.bits()), size_t{c.height} * stride + 4);
+        EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 4, bytes.end()), std::vector<uint8_t>(4, 0));
     }
 }
 
-TEST(FlipRows, APitchShorterThanTheRowIsNotReadPast) {
-    // 5 pixels of 24 bits need 15 bytes; the surface offers 12 per row and nothing after.
-    Source source(5, 4, 24, 12, 9);
-    LocalBlock spare;
-    ASSERT_EQ(FlipRows(source.image, spare), kSuccess);
-    for (uint32_t row = 0; row < 4; ++row) {
-        const uint8_t* out = source.image.bits() + row * 16;
-        EXPECT_EQ(std::memcmp(out, source.Row(3 - row), 12), 0);
-        for (int i = 12; i < 16; ++i) EXPECT_EQ(out[i], 0);
-    }
-}
-
-TEST(FlipRows, RefusesAnImageWithoutPixels) {
-    PixelImage empty;
-    LocalBlock spare;
-    EXPECT_EQ(FlipRows(empty, spare), kInternalError);
-}
-
-TEST(BlendChannel, TruncatesAsWorkedOut) {
-    const struct {
-        uint32_t source, colour, alpha;
-        uint8_t expected;
-    } kCases[] = {{255, 0, 128, 128}, {0, 255, 128, 127}, {100, 0, 127, 49},
-                  {200, 100, 1, 100}, {0, 255, 254, 1},   {10, 250, 200, 61}};
-    for (const auto& c : kCases) {
-        EXPECT_EQ(BlendChannel(c.source, c.colour, c.alpha), c.expected)
-            << c.source << " over " << c.colour << " at " << c.alpha;
-    }
-}
-
-// Expected 24-bit pixel of one 32-bit pixel.
-void Expected(const uint8_t* p, const AlphaMode& mode, uint8_t* out) {
-    const uint8_t colour[3] = {mode.blue, mode.green, mode.red};
-    for (int c = 0; c < 3; ++c) {
-        out[c] = !mode.composite ? p[c] : BlendChannel(p[c], colour[c], p[3]);
-    }
+TEST(PixelSteps, RefuseWhatTheyCannotRead) {
+    PixelImage dib;
+    EXPECT_EQ(FlipRows(PixelImage(), dib), kInternalError);
+    Source source(4, 4, 24, 12, 0);
+    EXPECT_EQ(ConvertTo24Bits(source.image, dib, AlphaMode{false, 0, 0, 0}), kInternalError);
+    EXPECT_EQ(dib.bits(), nullptr);
 }
 
 // Tests that switch the row loops between the request's thread and the pool put the default
@@ -152,39 +121,36 @@ protected:
     void TearDown() override { SetRowLoopsParallel(true); }
 };
 
-TEST_F(RowLoopModes, ConvertTo24BitsRemovesOrCompositesEveryPixel) {
+// The single pass gives the bytes of the two steps it replaced, padding included.
+TEST_F(RowLoopModes, ConvertTo24BitsGivesTheTwoStepBytes) {
     const AlphaMode kModes[] = {{false, 0, 0, 0}, {true, 0xFF, 0xFF, 0xFF}, {true, 0x34, 0x56, 0x78}};
-    const uint32_t kWidths[] = {1, 2, 3, 4, 5, 17, 64};
     for (const AlphaMode& mode : kModes) {
-        for (const bool parallel : {false, true}) {
-            SetRowLoopsParallel(parallel);
-            for (const uint32_t width : kWidths) {
-                SCOPED_TRACE(testing::Message() << "composite " << mode.composite << " width " << width
-                                                << " parallel " << parallel);
-                const uint32_t height = width == 64 ? 4099 : 5;  // a tall one goes to the pool
-                Source source(width, height, 32, static_cast<intptr_t>(width) * 4, 1);
-                // Alpha 0 and 255 take their fixed paths; the rest blend.
-                for (size_t i = 3; i < source.memory.size(); i += 4) {
-                    source.memory[i] = i % 12 == 3 ? 0 : i % 12 == 7 ? 255 : source.memory[i];
-                }
-                LocalBlock spare;
-                ASSERT_EQ(ConvertTo24Bits(source.image, spare, mode), kSuccess);
-                ASSERT_EQ(source.image.layout()->bitsPerPixel, 24u);
-                const uint32_t stride = DibStride(width, 24);
-                int mismatches = 0;
-                for (uint32_t row = 0; row < height; ++row) {
-                    const uint8_t* out = source.image.bits() + size_t{row} * stride;
-                    for (uint32_t x = 0; x < width; ++x) {
-                        uint8_t want[3];
-                        Expected(source.Row(row) + 4 * x, mode, want);
-                        mismatches += std::memcmp(out + 3 * x, want, 3) != 0;
+        for (uint32_t width = 1; width <= 17; ++width) {
+            for (const uint32_t height : {1u, 3u, 7u}) {
+                for (const int extraPitch : {0, 8, -1}) {  // -1: a pitch one byte short of the row
+                    SCOPED_TRACE(testing::Message() << "composite " << mode.composite << ", " << width << "x"
+                                                    << height << ", pitch " << extraPitch);
+                    Source source(width, height, 32, static_cast<intptr_t>(width) * 4 + extraPitch, width * height);
+                    // Alpha 0 and 255 take their fixed paths; the rest blend.
+                    for (size_t i = 3; i < source.memory.size(); i += 4) {
+                        if (i % 12 == 3) source.memory[i] = 0;
+                        if (i % 12 == 7) source.memory[i] = 255;
                     }
-                    for (uint32_t i = 3 * width; i < stride; ++i) mismatches += out[i] != 0;
+                    PixelImage dib;
+                    ASSERT_EQ(ConvertTo24Bits(source.image, dib, mode), kSuccess);
+                    EXPECT_EQ(dib.layout().bitsPerPixel, 24u);
+                    EXPECT_EQ(BlockBytes(dib), TwoStepDib(source, mode));
                 }
-                EXPECT_EQ(mismatches, 0);
-                EXPECT_GE(LocalSize(source.image.bits()), size_t{height} * stride + 4);
             }
         }
+    }
+    // A tall picture goes to the pool; the serial loop must give the same bytes.
+    Source tall(61, 4099, 32, 61 * 4, 5);
+    for (const bool parallel : {false, true}) {
+        SetRowLoopsParallel(parallel);
+        PixelImage dib;
+        ASSERT_EQ(ConvertTo24Bits(tall.image, dib, kModes[2]), kSuccess);
+        EXPECT_EQ(BlockBytes(dib), TwoStepDib(tall, kModes[2])) << "parallel " << parallel;
     }
 }
 
@@ -199,47 +165,45 @@ TEST(ConvertTo24Bits, EveryChannelAndAlphaBlendsExactly) {
         std::memcpy(source.memory.data() + 4 * size_t{i}, pixel, 4);
     }
     for (const AlphaMode mode : {AlphaMode{true, 0, 255, 77}, AlphaMode{true, 200, 13, 255}}) {
-        Source copy(width, 1, 32, static_cast<intptr_t>(width) * 4, 0);
-        copy.memory = source.memory;
-        copy.image.Describe(width, 1, 32, static_cast<intptr_t>(width) * 4, copy.memory.data());
-        LocalBlock spare;
-        ASSERT_EQ(ConvertTo24Bits(copy.image, spare, mode), kSuccess);
-        int mismatches = 0;
-        for (uint32_t i = 0; i < width; ++i) {
-            uint8_t want[3];
-            Expected(source.memory.data() + 4 * size_t{i}, mode, want);
-            mismatches += std::memcmp(copy.image.bits() + 3 * size_t{i}, want, 3) != 0;
-        }
-        EXPECT_EQ(mismatches, 0);
+        PixelImage dib;
+        ASSERT_EQ(ConvertTo24Bits(source.image, dib, mode), kSuccess);
+        EXPECT_EQ(BlockBytes(dib), TwoStepDib(source, mode));
     }
 }
 
-TEST(ConvertTo24Bits, FixedCasesGiveExactColours) {
-    const uint8_t pixels[] = {10, 20, 30, 0, 40, 50, 60, 255, 0, 0, 0, 0};
-    Source source(3, 1, 32, 12, 0);
-    std::memcpy(source.memory.data(), pixels, sizeof pixels);
-    LocalBlock spare;
-    ASSERT_EQ(ConvertTo24Bits(source.image, spare, AlphaMode{true, 0x11, 0x22, 0x33}), kSuccess);
-    const uint8_t expected[] = {0x11, 0x22, 0x33, 40, 50, 60, 0x11, 0x22, 0x33};
-    EXPECT_EQ(std::memcmp(source.image.bits(), expected, sizeof expected), 0);
-}
-
-TEST(ConvertTo24Bits, RefusesAnythingButThirtyTwoBits) {
-    Source source(4, 4, 24, 12, 0);
-    LocalBlock spare;
-    EXPECT_EQ(ConvertTo24Bits(source.image, spare, AlphaMode{false, 0, 0, 0}), kInternalError);
+TEST(ConvertTo24Bits, WorkedValuesAndFixedCases) {
+    // Blue carries the worked values of the blend (source, colour, alpha -> result): 255, 0,
+    // 128 -> 128; 0, 255, 128 -> 127; 100, 0, 127 -> 49; 200, 100, 1 -> 100; 0, 255, 254 ->
+    // 1; 10, 250, 200 -> 61. Alpha 0 gives the colour, alpha 255 the pixel.
+    const struct {
+        uint8_t source, colour, alpha, expected;
+    } kCases[] = {{255, 0, 128, 128}, {0, 255, 128, 127}, {100, 0, 127, 49},  {200, 100, 1, 100},
+                  {0, 255, 254, 1},   {10, 250, 200, 61}, {77, 250, 0, 250},  {77, 250, 255, 77}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << int(c.source) << " over " << int(c.colour) << " at " << int(c.alpha));
+        EXPECT_EQ(BlendChannel(c.source, c.colour, c.alpha), c.expected);
+        // Five equal pixels: four through the wide path, the last one alone.
+        Source source(5, 1, 32, 20, 0);
+        for (int x = 0; x < 5; ++x) {
+            const uint8_t pixel[4] = {c.source, 9, 9, c.alpha};
+            std::memcpy(source.memory.data() + 4 * x, pixel, 4);
+        }
+        PixelImage dib;
+        ASSERT_EQ(ConvertTo24Bits(source.image, dib, AlphaMode{true, c.colour, 9, 9}), kSuccess);
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(dib.bits()[3 * x], c.expected) << "pixel " << x;
+    }
 }
 
 TEST(TakeDibHandles, MovesTheBlockAndDescribesIt) {
-    LocalBlock spare;
     PixelImage image;
-    ASSERT_EQ(image.Allocate(5, 3, 24, spare), kSuccess);
+    ASSERT_EQ(image.Allocate(5, 3, 24), kSuccess);
     uint8_t* const bits = image.bits();
     LocalBlock info, out;
     ASSERT_EQ(TakeDibHandles(image, info, out), kSuccess);
     EXPECT_EQ(static_cast<void*>(out.get()), static_cast<void*>(bits));
-    EXPECT_EQ(image.layout(), nullptr);
-    EXPECT_FALSE(image.ownsBlock());
+    EXPECT_EQ(image.bits(), nullptr);
+    EXPECT_GE(LocalSize(out.get()), 3u * 16 + 4);
+    EXPECT_EQ(TakeDibHandles(image, info, out), kInternalError);  // nothing left to hand over
     ASSERT_EQ(LocalSize(info.get()), 44u);
     const auto* header = static_cast<const BITMAPINFOHEADER*>(info.get());
     EXPECT_EQ(header->biSize, 40u);

@@ -1,25 +1,34 @@
-// Times a GetPicture request and its stages on 4096 x 4096 pictures, next to memcpy of the
-// same bytes measured in the same run. A measuring program, not a test: it asserts nothing.
+// Times GetPicture requests and their stages on 4096 x 4096 pictures, next to memcpy of the
+// picture measured in the same run, and the committed memory a request needs. A measuring
+// program, not a test: it asserts nothing. Ends with one summary line per format.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "D3dContext.h"
-#include "OpaqueFormats.h"
 #include "DdsWriter.h"
+#include "OpaqueFormats.h"
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
-#include "RowLoop.h"
+#include "PluginIdentity.h"
 #include "PluginSettings.h"
+#include "RowLoop.h"
+#include "TestSupport.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
+
+constexpr uint32_t kSize = 4096;
+constexpr double kMiB = 1024.0 * 1024.0;
 
 double Now() {
     static LARGE_INTEGER frequency = [] {
@@ -34,14 +43,8 @@ double Now() {
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return v.empty() ? 0 : v[v.size() / 2];
 }
-
-struct Stages {
-    std::vector<double> create, load, flip, convert, handOver, total;
-};
-
-constexpr uint32_t kSize = 4096;
 
 Bytes MakePicture(DdsFormat format) {
     auto pixel = [](uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 40503u) ^ ((x + y) << 24); };
@@ -56,42 +59,82 @@ Bytes MakePicture(DdsFormat format) {
     return WriteDds(MakeUncompressed(format, kSize, kSize, pixel));
 }
 
+// The committed private memory of the process, sampled by a thread of its own while a request
+// runs: the highest reading above the one taken before.
+class PeakMemory {
+public:
+    PeakMemory() : base_(CommittedPrivateBytes()), peak_(base_), sampler_([this] {
+        while (!stop_.load()) {
+            const uint64_t now = CommittedPrivateBytes();
+            uint64_t seen = peak_.load();
+            while (now > seen && !peak_.compare_exchange_weak(seen, now)) {
+            }
+        }
+    }) {}
+    // MiB above the reading before.
+    double Stop() {
+        stop_ = true;
+        sampler_.join();
+        return static_cast<double>(peak_.load() - base_) / kMiB;
+    }
+
+private:
+    const uint64_t base_;
+    std::atomic<uint64_t> peak_;
+    std::atomic<bool> stop_{false};
+    std::thread sampler_;
+};
+
+struct Stages {
+    std::vector<double> create, load, pixels, handOver, release, total;
+};
+
 // One request, step by step as picture building does it, each step timed.
 bool TimeStages(const Bytes& file, Stages& s) {
     const double t0 = Now();
-    D3dContext context;
-    if (context.Create() != kSuccess) return false;
+    auto context = std::make_unique<D3dContext>();
+    if (context->Create() != kSuccess) return false;
     const double t1 = Now();
     ComRef<IDirect3DSurface9> surface;
-    if (context.LoadDdsSurface(file.data(), file.size(), surface) != kSuccess) return false;
+    if (context->LoadDdsSurface(file.data(), file.size(), surface) != kSuccess) return false;
     const double t2 = Now();
     D3DSURFACE_DESC desc;
     surface->GetDesc(&desc);
-    D3DLOCKED_RECT rect;
-    if (FAILED(surface->LockRect(&rect, nullptr, D3DLOCK_READONLY))) return false;
     const DecodeSurface* decodeSurface = FindDecodeSurface(desc.Format);
-    if (decodeSurface == nullptr) return false;
-    const uint32_t bits = decodeSurface->sourceBits;
-    LocalBlock spare, info, out;
-    PixelImage image;
-    image.Describe(desc.Width, desc.Height, bits, rect.Pitch, static_cast<uint8_t*>(rect.pBits));
+    D3DLOCKED_RECT rect;
+    if (decodeSurface == nullptr || FAILED(surface->LockRect(&rect, nullptr, D3DLOCK_READONLY))) return false;
+    const PixelImage source(PixelLayout{desc.Width, desc.Height, decodeSurface->sourceBits, rect.Pitch},
+                            static_cast<uint8_t*>(rect.pBits));
     const double t3 = Now();
-    FlipRows(image, spare);
+    PixelImage dib;
+    const PluginResult result = decodeSurface->disposesAlpha
+                                    ? ConvertTo24Bits(source, dib, AlphaModeOf(ReadPluginSettings()))
+                                    : FlipRows(source, dib);
     const double t4 = Now();
-    if (decodeSurface->disposesAlpha) ConvertTo24Bits(image, spare, AlphaModeOf(ReadPluginSettings()));
+    LocalBlock info, bits;
+    TakeDibHandles(dib, info, bits);
     const double t5 = Now();
-    TakeDibHandles(image, info, out);
-    const double t6 = Now();
     surface->UnlockRect();
+    surface.reset();
+    context.reset();
+    s.release.push_back(Now() - t5);
     s.create.push_back(t1 - t0);
     s.load.push_back(t2 - t1);
-    s.flip.push_back(t4 - t3);
-    s.convert.push_back(t5 - t4);
-    s.handOver.push_back(t6 - t5);
-    return true;
+    s.pixels.push_back(t4 - t3);
+    s.handOver.push_back(t5 - t4);
+    return result == kSuccess;
 }
 
-// memcpy into a block allocated for each copy, as every pixel step must: its first touch of
+bool Request(const Bytes& file) {
+    HLOCAL info = nullptr, bits = nullptr;
+    const PluginResult result =
+        DecodeFromMemory(file.data(), static_cast<intptr_t>(file.size()), PictureRequest{nullptr, 0, &info, &bits});
+    LocalFree(info);
+    LocalFree(bits);
+    return result == kSuccess;
+}
+
+// memcpy into a block allocated for each copy, as the pixel pass must: its first touch of
 // fresh pages costs more than the copy itself under Wine.
 double MedianMemcpyFresh(size_t bytes, int runs) {
     std::vector<uint8_t> from(bytes, 1);
@@ -107,26 +150,15 @@ double MedianMemcpyFresh(size_t bytes, int runs) {
     return Median(times);
 }
 
-double MedianMemcpy(size_t bytes, int runs) {
-    std::vector<uint8_t> from(bytes, 1), to(bytes, 2);
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double t = Now();
-        std::memcpy(to.data(), from.data(), bytes);
-        times.push_back(Now() - t);
-        from[i] = to[bytes - 1 - i];
-    }
-    return Median(times);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 7;
-    std::printf("Sorvane benchmark, %d-bit build, %ux%u pictures, median of %d runs\n",
-                static_cast<int>(sizeof(void*) * 8), kSize, kSize, runs);
+    const char* build = sizeof(void*) == 8 ? "x64" : "x86";
+    std::printf("Sorvane benchmark, %s build, %ux%u pictures, median of %d runs\n", build, kSize, kSize, runs);
+    // Composite over white, the default: the costlier of the two alpha paths.
+    RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKeyPath);
 
-    // Device creation alone, 25 requests.
     {
         std::vector<double> create;
         for (int i = 0; i < 25; ++i) {
@@ -141,14 +173,28 @@ int main(int argc, char** argv) {
         std::printf("context creation (window, Direct3D, device): median %.1f ms over 25 requests\n", Median(create));
     }
 
-    const double copy32 = MedianMemcpy(size_t{kSize} * kSize * 4, 15);
-    const double fresh32 = MedianMemcpyFresh(size_t{kSize} * kSize * 4, 15);
-    std::printf("memcpy of the 32-bit picture (%u MiB): %.2f ms between warm buffers, %.2f ms into a new block\n\n",
-                kSize * kSize * 4 / (1024 * 1024), copy32, fresh32);
+    // Wine reports no PrivateUsage; committed private regions are what a request costs.
+    {
+        const uint64_t before = CommittedPrivateBytes();
+        HLOCAL block = LocalAlloc(LMEM_FIXED, 64 << 20);
+        const uint64_t during = CommittedPrivateBytes();
+        LocalFree(block);
+        std::printf("memory check: a 64 MiB block reads as %.1f MiB of committed private memory\n",
+                    static_cast<double>(during - before) / kMiB);
+    }
 
+    const size_t dibBytes = size_t{DibStride(kSize, 24)} * kSize;
+    const double fresh24 = MedianMemcpyFresh(dibBytes, 15);
+    std::printf("memcpy of the 24-bit picture (%.0f MiB) into a new block: %.2f ms\n\n", dibBytes / kMiB, fresh24);
+
+    struct Summary {
+        std::string format;
+        double request, own, pixelRatio, peak;
+    };
+    std::vector<Summary> summaries;
     const DdsFormat kFormats[] = {DdsFormat::DXT1, DdsFormat::DXT5, DdsFormat::A8R8G8B8, DdsFormat::R8G8B8};
-    std::printf("%-9s %-8s %9s %9s %9s %9s %9s %9s %8s\n", "format", "rows", "request", "context", "load",
-                "flip", "convert", "handover", "own %");
+    std::printf("%-9s %-7s %9s %9s %9s %9s %9s %9s %7s %9s %9s\n", "format", "rows", "request", "context", "load",
+                "pixels", "handover", "release", "own %", "px/memcpy", "peak MiB");
     for (const DdsFormat format : kFormats) {
         const Bytes file = MakePicture(format);
         for (const bool parallel : {false, true}) {
@@ -160,22 +206,42 @@ int main(int argc, char** argv) {
                     return 1;
                 }
                 const double t = Now();
-                HLOCAL info = nullptr, bits = nullptr;
-                DecodeFromMemory(file.data(), static_cast<intptr_t>(file.size()), PictureRequest{nullptr, 0, &info, &bits});
+                Request(file);
                 s.total.push_back(Now() - t);
-                LocalFree(info);
-                LocalFree(bits);
             }
+            PeakMemory peak;
+            Request(file);
+            const double peakMiB = peak.Stop();
+            // Direct3D's and D3DX's share: making the device, loading the surface, releasing both.
             const double total = Median(s.total), create = Median(s.create), load = Median(s.load);
-            std::printf("%-9s %-8s %9.1f %9.1f %9.1f %9.2f %9.2f %9.3f %7.1f%%\n", FormatName(format).c_str(),
-                        parallel ? "pool" : "serial", total, create, load, Median(s.flip), Median(s.convert),
-                        Median(s.handOver), 100.0 * (total - create - load) / total);
-            if (format == DdsFormat::A8R8G8B8) {
-                const double steps = Median(s.flip) + Median(s.convert);
-                std::printf("%-9s %-8s pixel steps (flip + convert, composite) / memcpy = %.2f (warm), %.2f (new block)\n",
-                            "", "", steps / copy32, steps / fresh32);
-            }
+            const double platform = create + load + Median(s.release);
+            const double own = 100.0 * (total - platform) / total, ratio = Median(s.pixels) / fresh24;
+            std::printf("%-9s %-7s %9.1f %9.1f %9.1f %9.2f %9.3f %9.1f %6.1f%% %9.2f %9.1f\n",
+                        FormatName(format).c_str(), parallel ? "pool" : "serial", total, create, load,
+                        Median(s.pixels), Median(s.handOver), Median(s.release), own, ratio, peakMiB);
+            if (parallel) summaries.push_back({FormatName(format), total, own, ratio, peakMiB});
         }
+    }
+    // Where the peak comes from: the device alone, and the device with the loaded surface.
+    {
+        const Bytes file = MakePicture(DdsFormat::A8R8G8B8);
+        const uint64_t before = CommittedPrivateBytes();
+        PeakMemory loading;
+        D3dContext context;
+        context.Create();
+        const uint64_t withDevice = CommittedPrivateBytes();
+        ComRef<IDirect3DSurface9> surface;
+        context.LoadDdsSurface(file.data(), file.size(), surface);
+        const uint64_t withSurface = CommittedPrivateBytes();
+        std::printf("\nA8R8G8B8 request's memory: device %.1f MiB, device and loaded surface %.1f MiB, peak while "
+                    "loading %.1f MiB\n",
+                    (withDevice - before) / kMiB, (withSurface - before) / kMiB, loading.Stop());
+    }
+    std::printf("the request's surface holds %.0f MiB (32-bit) or %.0f MiB (24-bit); its DIB %.0f MiB\n\n",
+                kSize * 4.0 * kSize / kMiB, kSize * 3.0 * kSize / kMiB, dibBytes / kMiB);
+    for (const Summary& s : summaries) {
+        std::printf("summary %s %s request_ms=%.1f own_pct=%.1f pixel_over_memcpy_new=%.2f peak_mib=%.1f\n", build,
+                    s.format.c_str(), s.request, s.own, s.pixelRatio, s.peak);
     }
     SetRowLoopsParallel(true);
     return 0;
