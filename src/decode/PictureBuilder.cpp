@@ -3,9 +3,11 @@
 #include <d3d9.h>
 
 #include "D3dContext.h"
+#include "DdsPicture.h"
 #include "FaultGuard.h"
 #include "OpaqueFormats.h"
 #include "PixelConversion.h"
+#include "PluginSettings.h"
 #include "ReadWholeFile.h"
 
 namespace sorvane {
@@ -58,13 +60,23 @@ PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc
     return RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
 }
 
-// The core both input forms share; `bytes` is a whole DDS file image.
-PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
+// The host owns both blocks from here on, also when it cancels at 100.
+PluginResult HandOver(const PictureRequest& request, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
+    *request.bitsOut = bitsBlock.release();
+    *request.infoOut = infoBlock.release();
+    return Cancelled(request, 100) ? kCancelled : kSuccess;
+}
+
+// D3DX loads the picture into a surface; `loadFailed` tells whether D3DX itself failed it.
+PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureRequest& request, bool& loadFailed) {
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) return result;
     ComRef<IDirect3DSurface9> surface;
-    if ((result = context.LoadDdsSurface(bytes, size, surface)) != kSuccess) return result;
+    if ((result = context.LoadDdsSurface(bytes, size, surface)) != kSuccess) {
+        loadFailed = true;
+        return result;
+    }
     if (Cancelled(request, 40)) return kCancelled;
 
     D3DSURFACE_DESC desc;
@@ -77,10 +89,50 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
 
     LocalBlock infoBlock, bitsBlock;
     if ((result = BuildDib(request, desc, *decodeSurface, lock, infoBlock, bitsBlock)) != kSuccess) return result;
-    // The host owns both blocks from here on, also when it cancels at 100.
-    *request.bitsOut = bitsBlock.release();
-    *request.infoOut = infoBlock.release();
-    return Cancelled(request, 100) ? kCancelled : kSuccess;
+    return HandOver(request, infoBlock, bitsBlock);
+}
+
+// Our own reader: no window, no Direct3D object, no device.
+PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request) {
+    if (Cancelled(request, 40)) return kCancelled;
+    // Read once per picture with alpha, before the pass, and never for one without.
+    const AlphaMode mode = image.alpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
+    PixelImage dib;
+    // The host's picture is allocated here: nothing from it may reach the host.
+    PluginResult result = RunGuardedStep([&] { return DecodeDdsIntoDib(image, mode, dib); });
+    if (result != kSuccess) return result;
+    if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
+    LocalBlock infoBlock, bitsBlock;
+    if ((result = RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); })) != kSuccess) {
+        return result;
+    }
+    return HandOver(request, infoBlock, bitsBlock);
+}
+
+// Our reader on the bytes, which the host may have described longer than they are: a fault
+// while reading the header reads nothing.
+bool OwnReaderReadsGuarded(const void* bytes, size_t size, dds::DdsImage& image) {
+    bool reads = false;
+    return RunGuarded([&] { reads = OwnReaderReads(bytes, size, image); }) == 0 && reads;
+}
+
+// The core both input forms share; `bytes` is a whole DDS file image. The route is chosen from
+// the header; a picture D3DX describes but fails to load (invalid data, not implemented, a
+// fault) goes to our reader when it reads the file.
+PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
+    Route route = Route::D3dx;
+    RunGuarded([&] { route = ChooseRoute(bytes, size); });
+    dds::DdsImage image;
+    if (route == Route::OwnReader) {
+        return OwnReaderReadsGuarded(bytes, size, image) ? BuildThroughOwnReader(image, request) : kNotSupported;
+    }
+    bool loadFailed = false;
+    const PluginResult result = BuildThroughD3dx(bytes, size, request, loadFailed);
+    if (loadFailed && (result == kNotSupported || result == kInternalError) &&
+        OwnReaderReadsGuarded(bytes, size, image)) {
+        return BuildThroughOwnReader(image, request);
+    }
+    return result;
 }
 
 }  // namespace

@@ -83,6 +83,9 @@ int SPI_CALL IsSupportedW(const wchar_t* name, ULONG_PTR source) noexcept {
 
 int SPI_CALL IsSupported(const char* name, ULONG_PTR source) noexcept {
     try {
+        // Hosts call it with a null name and the file's first bytes: as for IsSupportedW, the
+        // header decides. A given name, even an empty one, still passes the extension test.
+        if (name == nullptr) return IsSupportedCore(nullptr, source);
         const std::wstring wide = AnsiToWide(name);
         return IsSupportedCore(wide.c_str(), source);
     } catch (...) {

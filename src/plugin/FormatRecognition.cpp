@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "D3dxImage.h"
+#include "DdsRoute.h"
+#include "FaultGuard.h"
 #include "PluginInfo.h"
 
 namespace sorvane {
@@ -39,6 +41,10 @@ PluginResult ProbeHeader(const void* bytes, ProbeCount count, const wchar_t* nam
     // D3DX takes a 32-bit count; a larger one would be cut, not refused.
     if (count > ProbeCount{0xFFFFFFFF}) return kInternalError;
 #endif
+    // Files our reader reads are claimed from their header alone.
+    bool ownReads = false;
+    RunGuarded([&] { ownReads = OwnReaderReadsHeader(bytes, static_cast<size_t>(count)); });
+    if (ownReads) return kSuccess;
     D3DXIMAGE_INFO info;
     HRESULT hr = DescribeImageInMemory(bytes, static_cast<UINT>(count), info);
     if (FAILED(hr) && name != nullptr && name[0] != L'\0') {

@@ -86,11 +86,12 @@ TEST_F(IsSupported, ExtensionDecidesFirst) {
 
 TEST_F(IsSupported, NullAndEmptyNames) {
     const Bytes buffer = ProbeBuffer(SmallDds());
-    // Without a name the header decides; the ANSI export turns a null name into an empty one,
-    // whose empty extension never matches.
+    // Without a name the header decides, in both exports: hosts probe with a null name and
+    // the file's first bytes. An empty name's empty extension never matches.
     EXPECT_EQ(plugin_.IsSupportedW(nullptr, AddressOf(buffer)), 1);
     EXPECT_EQ(plugin_.IsSupportedW(nullptr, AddressOf(ProbeBuffer(Bytes(64, 0x33)))), 0);
-    EXPECT_EQ(plugin_.IsSupported(nullptr, AddressOf(buffer)), 0);
+    EXPECT_EQ(plugin_.IsSupported(nullptr, AddressOf(buffer)), 1);
+    EXPECT_EQ(plugin_.IsSupported(nullptr, AddressOf(ProbeBuffer(Bytes(64, 0x33)))), 0);
     EXPECT_EQ(plugin_.IsSupportedW(L"", AddressOf(buffer)), 0);
     EXPECT_EQ(plugin_.IsSupported("", AddressOf(buffer)), 0);
 }

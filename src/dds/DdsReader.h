@@ -1,0 +1,63 @@
+#pragma once
+// A DDS reader of our own: the legacy header and the DX10 extension, the formats of one
+// table, and the decoding of the first picture (mip 0 of element 0, face +X or slice 0) into
+// rows of blue, green, red, alpha bytes. Plain C++: no Windows header, so it also builds and
+// is fuzzed natively.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sorvane::dds {
+
+enum class ReadResult {
+    Ok,
+    NotDds,       // no DDS magic, or header sizes that are not a DDS header's
+    Invalid,      // a header we cannot make sense of: zero or oversized dimensions, bad counts
+    Unsupported,  // a format outside the table (video formats, bump maps, unknown codes)
+    Truncated,    // the first picture's bytes do not all lie within the data
+};
+
+struct DdsFormat;
+
+// Where the channels of a legacy pixel lie, for the formats described by bit masks.
+struct ChannelMasks {
+    uint32_t bits;  // of a pixel: 8, 16, 24 or 32
+    uint32_t red, green, blue, alpha;
+    bool luminance;  // red is a grey level
+};
+
+struct DdsImage {
+    const DdsFormat* format = nullptr;
+    uint32_t width = 0;   // of mip 0, at least 1
+    uint32_t height = 0;  // of mip 0, at least 1 (a 1-D texture is one row)
+    uint64_t rowBytes = 0;      // one row of pixels, or of 4 x 4 blocks
+    uint64_t pictureBytes = 0;  // the first picture
+    uint64_t dataOffset = 0;    // where it starts in the file
+    const uint8_t* pixels = nullptr;   // set by ReadDds
+    const uint8_t* palette = nullptr;  // P8: 256 entries of red, green, blue, flags; set by ReadDds
+    ChannelMasks masks{};
+    bool alpha = false;          // the picture carries alpha
+    bool premultiplied = false;  // colours are stored multiplied by alpha
+    bool dx10 = false;           // the file has the DX10 header
+    uint32_t fourCc = 0;         // a legacy header's FourCC, else 0
+};
+
+// The header alone, as in the first 2048 bytes of a file: format and size, no pixel data.
+ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexcept;
+
+// The whole file: the header, and the first picture's bytes (and palette) within `size`.
+ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept;
+
+// Rows of 4 x 4 blocks for block-compressed formats, else 1.
+uint32_t BlockHeight(const DdsImage& image) noexcept;
+
+// Decodes `count` rows of the picture from row `first` (a multiple of BlockHeight) into rows of
+// width pixels of 4 bytes each (blue, green, red, alpha; alpha 255 where the picture has none),
+// `stride` bytes apart. Writes exactly width x 4 bytes of each row and nothing else.
+void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,
+                ptrdiff_t stride) noexcept;
+
+// The format's name, for messages and measurements.
+const char* FormatName(const DdsImage& image) noexcept;
+
+}  // namespace sorvane::dds

@@ -1,0 +1,138 @@
+#include "DdsPicture.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <new>
+
+#include "FaultGuard.h"
+#include "Holders.h"
+#include "RowLoop.h"
+
+namespace sorvane {
+
+namespace {
+
+constexpr uint32_t FourCc(char a, char b, char c, char d) {
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
+}
+
+// The FourCCs of legacy headers that D3DX 9 reads: its block and video formats, and the
+// D3DFORMAT numbers that stand in the FourCC of 16-bit and float formats.
+bool D3dxKnowsFourCc(uint32_t fourCc) {
+    for (const uint32_t known : {FourCc('D', 'X', 'T', '1'), FourCc('D', 'X', 'T', '2'), FourCc('D', 'X', 'T', '3'),
+                                 FourCc('D', 'X', 'T', '4'), FourCc('D', 'X', 'T', '5'), FourCc('U', 'Y', 'V', 'Y'),
+                                 FourCc('Y', 'U', 'Y', '2'), FourCc('R', 'G', 'B', 'G'), FourCc('G', 'R', 'G', 'B'),
+                                 36u, 110u, 111u, 112u, 113u, 114u, 115u, 116u, 117u}) {
+        if (fourCc == known) return true;
+    }
+    return false;
+}
+
+// The scratch of a band: at least one row of blocks, and otherwise about this many bytes.
+constexpr size_t kScratchBytes = 256 * 1024;
+
+struct Pass {
+    const dds::DdsImage& image;
+    const AlphaMode& mode;
+    PixelImage& dib;
+    uint32_t unitRows;  // pixel rows of a block row
+    mutable std::atomic<PluginResult> failure{kSuccess};
+};
+
+void Unpremultiply(uint8_t* pixels, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i, pixels += 4) {
+        const uint32_t alpha = pixels[3];
+        for (int c = 0; c < 3; ++c) {
+            // colour x 255 / alpha, rounded; more than the alpha allows is full.
+            const uint32_t value = alpha == 0 ? 0 : (pixels[c] * 510u + alpha) / (2 * alpha);
+            pixels[c] = static_cast<uint8_t>(value > 255 ? 255 : value);
+        }
+    }
+}
+
+// Block rows [first, end): decoded a few at a time into scratch and written as DIB rows.
+void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
+    const dds::DdsImage& image = pass.image;
+    const size_t rowBytes = size_t{image.width} * 4;
+    const uint32_t chunkUnits = std::max<uint32_t>(1, static_cast<uint32_t>(kScratchBytes / (rowBytes * pass.unitRows)));
+    const uint32_t chunkRows = chunkUnits * pass.unitRows;
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[rowBytes * chunkRows]);
+    if (!scratch) {
+        pass.failure = kOutOfMemory;
+        return;
+    }
+    const uint32_t stride = static_cast<uint32_t>(pass.dib.layout().stride);
+    const uint32_t lastRow = std::min<uint64_t>(uint64_t{end} * pass.unitRows, image.height);
+    for (uint32_t row = first * pass.unitRows; row < lastRow; row += chunkRows) {
+        const uint32_t rows = std::min(chunkRows, lastRow - row);
+        dds::DecodeRows(image, row, rows, scratch.get(), static_cast<ptrdiff_t>(rowBytes));
+        for (uint32_t i = 0; i < rows; ++i) {
+            uint8_t* pixels = scratch.get() + rowBytes * i;
+            if (image.premultiplied) Unpremultiply(pixels, image.width);
+            // The first DIB row in memory is the picture's bottom row.
+            ConvertRowTo24Bits(pixels, pass.dib.Row(image.height - 1 - (row + i)), image.width, stride, pass.mode);
+        }
+    }
+}
+
+}  // namespace
+
+Route ChooseRoute(const void* bytes, size_t size) noexcept {
+    dds::DdsImage image;
+    dds::ReadDdsHeader(bytes, size, image);
+    if (image.dx10 || image.fourCc == FourCc('D', 'X', '1', '0')) return Route::OwnReader;
+    return image.fourCc != 0 && !D3dxKnowsFourCc(image.fourCc) ? Route::OwnReader : Route::D3dx;
+}
+
+bool OwnReaderReadsHeader(const void* bytes, size_t size) noexcept {
+    dds::DdsImage image;
+    return dds::ReadDdsHeader(bytes, size, image) == dds::ReadResult::Ok;
+}
+
+bool OwnReaderReads(const void* bytes, size_t size, dds::DdsImage& image) noexcept {
+    return dds::ReadDds(bytes, size, image) == dds::ReadResult::Ok;
+}
+
+bool OwnReaderReadsFile(const wchar_t* path, dds::DdsImage& image, Route& route) noexcept {
+    route = Route::D3dx;
+    const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size)) return false;
+    // Magic, header, DX10 header, palette: the picture's own bytes are not needed.
+    uint8_t head[4 + 124 + 20 + 1024];
+    DWORD got = 0;
+    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
+    route = ChooseRoute(head, got);
+    if (dds::ReadDdsHeader(head, got, image) != dds::ReadResult::Ok) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
+    return image.dataOffset <= fileSize && image.pictureBytes <= fileSize - image.dataOffset;
+}
+
+PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept {
+    if (image.pixels == nullptr) return kInternalError;
+    PluginResult result = dib.Allocate(image.width, image.height, 24);
+    if (result != kSuccess) return result;
+    // Pictures without alpha only drop the alpha byte the decoders write.
+    const AlphaMode used = image.alpha ? mode : AlphaMode{false, 0, 0, 0};
+    Pass pass{image, used, dib, dds::BlockHeight(image)};
+    const uint32_t units = (image.height + pass.unitRows - 1) / pass.unitRows;
+    ForEachRowBand(
+        units, uint64_t{image.width} * 4 * pass.unitRows,
+        [](const void* context, uint32_t first, uint32_t end) {
+            const Pass& p = *static_cast<const Pass*>(context);
+            // Each band runs guarded on its own thread: a fault ends the picture, not the host.
+            if (RunGuarded([&] { DecodeBand(p, first, end); }) != 0) p.failure = kInternalError;
+        },
+        &pass);
+    result = pass.failure.load();
+    if (result != kSuccess) dib = PixelImage();
+    return result;
+}
+
+}  // namespace sorvane
