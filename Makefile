@@ -14,10 +14,11 @@ all: build
 setup:
 	@scripts/setup.sh
 
+# Configured every time (well under a second when nothing changed): a build tree whose first
+# configure failed has a CMakeCache.txt but no build system to re-run CMake from, and a changed
+# preset (its cache variables) is applied only by `cmake --preset`.
 configure: setup
-	@for w in $(WIDTHS); do \
-	  [ -f build/$$w/CMakeCache.txt ] || cmake --preset $$w >/dev/null || exit 1; \
-	done
+	@for w in $(WIDTHS); do cmake --preset $$w >/dev/null || exit 1; done
 
 build: configure
 	@for w in $(WIDTHS); do cmake --build --preset $$w -j 2 || exit 1; done
