@@ -1,14 +1,16 @@
-# Thin wrapper over CMake: both plug-ins into dist/, the demo, the tests and the benchmark.
+# Thin wrapper over CMake: both plug-ins and host tools into dist/, the demo, the tests, the
+# benchmark and the release archive.
 # Every target first installs what is missing (scripts/setup.sh, as root).
 
 WIDTHS := x64 x86
 SESSION := scripts/wine-session.sh
 
-.PHONY: all setup configure build demo test bench clean
+.PHONY: all setup configure build demo test bench release clean
 
 all: build
 	@mkdir -p dist
-	cp build/x64/bin/Sorvane.sph build/x86/bin/Sorvane.spi dist/
+	cp build/x64/bin/Sorvane.sph build/x86/bin/Sorvane.spi \
+	  build/x64/bin/spihost64.exe build/x86/bin/spihost32.exe dist/
 	@ls -l dist
 
 setup:
@@ -31,6 +33,9 @@ test: build
 
 bench: build
 	$(SESSION) scripts/bench.sh
+
+release: all
+	/usr/bin/python3 scripts/release.py
 
 clean:
 	rm -rf build dist
