@@ -101,7 +101,7 @@ bool ParseNumber(const std::wstring& text, int& value) {
 bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& problem) {
     int next = 1;
     if (argc > 1 && std::wcscmp(argv[1], L"--plugin-dir") == 0) {
-        if (argc < 4) {
+        if (argc < 4 || argv[2][0] == 0) {
             problem = L"--plugin-dir needs a folder and a command";
             return false;
         }
