@@ -18,9 +18,6 @@ namespace spihost {
 
 namespace {
 
-// A host hands IsSupported the first 2048 bytes of the file, zero-filled when it is shorter.
-constexpr size_t kProbeBytes = 2048;
-
 struct Job {
     std::wstring input;
     std::wstring relative;  // below the folder that was given, or the file's name
@@ -218,15 +215,18 @@ int ConvertFiles(const std::vector<const HostPlugin*>& plugins, const ConvertReq
     for (const std::wstring& folder : unlisted) Out(L"failed " + folder);
     std::map<std::wstring, size_t> refusals;     // reason -> files
     std::map<std::wstring, std::wstring> owners;  // output -> the input it was written from
+    std::set<std::wstring> inputs;
+    for (const Job& job : jobs) inputs.insert(Identity(job.input));
     const int digits = static_cast<int>(std::to_wstring(jobs.size()).size());
     for (size_t i = 0; i < jobs.size(); ++i) {
         const Job& job = jobs[i];
         const std::wstring output = OutputPath(job.input, job.relative, request.outputDir, request.format);
         const std::wstring target = Identity(output);
         Result r{Outcome::Failed, L""};
-        // Two inputs must not end in one picture, and no input may be overwritten by its own.
-        if (target == Identity(job.input)) {
-            r.text = output + L": would overwrite the file itself";
+        // No input is overwritten (by its own picture or another's: "a.dds" next to an
+        // "a.png" that is converted too), and two inputs do not end in one picture.
+        if (inputs.count(target) != 0) {
+            r.text = output + L": would overwrite an input; choose another folder with -o";
         } else if (owners.count(target) != 0) {
             r.text = output + L": already written from " + owners[target];
         } else {

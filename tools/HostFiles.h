@@ -1,6 +1,7 @@
 #pragma once
 // Reading the files that the tool hands to a plug-in.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "HostHolders.h"
 
 namespace spihost {
+
+// A host hands IsSupported the first 2048 bytes of the file, zero-filled when it is shorter.
+constexpr size_t kProbeBytes = 2048;
 
 // The file opened for reading; empty with the reason in `problem` when it cannot be opened.
 FileHolder OpenForReading(const std::wstring& path, std::wstring& problem);

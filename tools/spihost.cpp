@@ -17,9 +17,9 @@
 
 #include "Convert.h"
 #include "DibFile.h"
-#include "HostHolders.h"
 #include "HostConsole.h"
 #include "HostFiles.h"
+#include "HostHolders.h"
 #include "HostPlugin.h"
 #include "PluginApi.h"
 
@@ -33,8 +33,6 @@ constexpr const wchar_t* kPluginKind = L".sph";
 constexpr const wchar_t* kPluginKind = L".spi";
 #endif
 
-// A host hands IsSupported the first 2048 bytes of the file, zero-filled when it is shorter.
-constexpr size_t kProbeBytes = 2048;
 constexpr int kInfoLength = 1024;
 // Information strings come in filter/description pairs; no plug-in needs more than this.
 constexpr int kMaxFormatSlots = 64;
@@ -57,7 +55,8 @@ void PrintUsage() {
     Out(L"                            decodes every file, folders with all their subfolders, and");
     Out(L"                            writes each picture as .png (the default) or .bmp: next to");
     Out(L"                            its file, or with -o under DIR at the path it has below the");
-    Out(L"                            folder given (a FILE given goes straight into DIR)");
+    Out(L"                            folder given (a FILE given goes straight into DIR); never");
+    Out(L"                            over one of the files converted");
     Out(L"");
     Out(L"options:");
     Out(L"  --memory          pass the whole file in memory (mode flags 1) instead of its name");

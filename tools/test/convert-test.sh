@@ -46,8 +46,11 @@ printf 'FAKE picture' >"$work/twin/pic.fake"
 printf 'FAKE picture' >"$work/twin/pic.other"
 check "two files, one output" 2 'already written from .*pic\.fake' "$fake" convert "$work/twin"
 expect "the first one's picture stays" test -f "$work/twin/pic.png"
+# shot.png would become its own picture, and shot.fake's picture would replace it.
 printf 'FAKE picture' >"$work/self/shot.png"
-check "never overwrites its input" 2 'would overwrite the file itself' "$fake" convert "$work/self/shot.png"
+printf 'FAKE picture' >"$work/self/shot.fake"
+check "never overwrites an input" 2 '0 converted, 0 refused, 2 failed' "$fake" convert "$work/self"
+check "says why" 2 'shot\.png: would overwrite an input' "$fake" convert "$work/self"
 expect "the input is left alone" test "$(cat "$work/self/shot.png")" = 'FAKE picture'
 
 # A plug-in folder: each file goes to the first plug-in (by name) that claims it.
