@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
