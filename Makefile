@@ -1,23 +1,26 @@
-# Thin wrapper over CMake: both plug-ins into dist/, the demo, the tests and the benchmark.
+# Thin wrapper over CMake: both plug-ins and host tools into dist/, the demo, the tests, the
+# benchmark and the release archive.
 # Every target first installs what is missing (scripts/setup.sh, as root).
 
 WIDTHS := x64 x86
 SESSION := scripts/wine-session.sh
 
-.PHONY: all setup configure build demo test bench clean
+.PHONY: all setup configure build demo test bench release clean
 
 all: build
 	@mkdir -p dist
-	cp build/x64/bin/Sorvane.sph build/x86/bin/Sorvane.spi dist/
+	cp build/x64/bin/Sorvane.sph build/x86/bin/Sorvane.spi \
+	  build/x64/bin/spihost64.exe build/x86/bin/spihost32.exe dist/
 	@ls -l dist
 
 setup:
 	@scripts/setup.sh
 
+# Configured every time (well under a second when nothing changed): a build tree whose first
+# configure failed has a CMakeCache.txt but no build system to re-run CMake from, and a changed
+# preset (its cache variables) is applied only by `cmake --preset`.
 configure: setup
-	@for w in $(WIDTHS); do \
-	  [ -f build/$$w/CMakeCache.txt ] || cmake --preset $$w >/dev/null || exit 1; \
-	done
+	@for w in $(WIDTHS); do cmake --preset $$w >/dev/null || exit 1; done
 
 build: configure
 	@for w in $(WIDTHS); do cmake --build --preset $$w -j 2 || exit 1; done
@@ -30,6 +33,9 @@ test: build
 
 bench: build
 	$(SESSION) scripts/bench.sh
+
+release: all
+	/usr/bin/python3 scripts/release.py
 
 clean:
 	rm -rf build dist

@@ -2,7 +2,9 @@
 # Shows what both plug-ins answer for the bundled samples (inside wine-session.sh): the
 # host tool of each width loads the plug-in of that width from dist/ and asks for its
 # strings, the picture information, the probe, opens each sample as a viewer does and
-# decodes it to build/demo/<sample>-<width>.bmp. Non-DDS files must not be claimed.
+# decodes it to build/demo/<sample>-<width>.bmp. Non-DDS files must not be claimed. It ends
+# with build/demo/contact-sheet.png: every decoded picture, labelled with its file, its format
+# (from the DDS header) and the width that decoded it.
 # A command that fails is reported and the demo goes on; it ends non-zero only when a
 # plug-in could not be loaded at all or crashed.
 set -uo pipefail
@@ -12,7 +14,7 @@ cd "$root"
 dds_samples=(gradient-dxt1 badge-dxt5 glass-argb stripes-rgb tiles-dxt5-mips)
 other_files=(samples/not-dds.png samples/png-named.dds)
 mkdir -p build/demo
-rm -f build/demo/*.bmp
+rm -f build/demo/*.bmp build/demo/contact-sheet.png
 
 commands=0
 failures=()
@@ -78,10 +80,49 @@ for width in 64 32; do
   done
 done
 
+# describe FILE: "DXT5, 53x31, 6 mipmaps", from the DDS header.
+describe() {
+  /usr/bin/python3 - "$1" <<'EOF'
+import struct, sys
+h = open(sys.argv[1], "rb").read(128)
+height, width = struct.unpack_from("<II", h, 12)
+mips, = struct.unpack_from("<I", h, 28)
+flags, fourcc, bits, r, g, b, a = struct.unpack_from("<I4sIIIII", h, 80)
+if flags & 0x4:  # DDPF_FOURCC
+    name = fourcc.decode("ascii", "replace")
+else:  # channels from the highest mask down, unused bits as X: A8R8G8B8, X8R8G8B8, R5G6B5
+    masks = [(m, c) for c, m in (("A", a if flags & 0x3 else 0), ("R", r), ("G", g), ("B", b)) if m]
+    name = "".join(f"{c}{bin(m).count('1')}" for m, c in sorted(masks, reverse=True))
+    used = sum(bin(m).count("1") for m, _ in masks)
+    name = (f"X{bits - used}" if used < bits else "") + name
+print(f"{name}, {width}x{height}" + (f", {mips} mipmaps" if mips > 1 else ""))
+EOF
+}
+
+tiles=()
+for name in "${dds_samples[@]}"; do
+  format=$(describe "samples/$name.dds")
+  for width in 64 32; do
+    bmp=build/demo/$name-$width.bmp
+    [ -f "$bmp" ] && tiles+=(-label "$name.dds\n$format\n$width-bit" "$bmp")
+  done
+done
+sheet=""
+if [ ${#tiles[@]} -ne 0 ]; then
+  # Point filtering keeps the small samples' pixels sharp when they are enlarged.
+  if montage -font DejaVu-Sans -pointsize 12 -filter point -geometry 212x124+10+8 -tile 2x \
+       -background '#e8e8e8' "${tiles[@]}" build/demo/contact-sheet.png; then
+    sheet=build/demo/contact-sheet.png
+  else
+    failures+=("contact sheet (montage failed)")
+  fi
+fi
+
 echo "================================================================"
 echo "demo: $commands commands, ${#failures[@]} reported a failure"
 for f in "${failures[@]}"; do echo "  $f"; done
 ls build/demo/*.bmp >/dev/null 2>&1 && echo "decoded pictures: build/demo/"
+[ -n "$sheet" ] && echo "contact sheet of the decoded samples: $root/$sheet"
 if [ ${#fatal[@]} -ne 0 ]; then
   for f in "${fatal[@]}"; do echo "demo failed: $f"; done
   exit 1

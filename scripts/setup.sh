@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine (run as root).
-# Does nothing when everything is already there, so every make target can call it.
+# Does nothing when everything is already there, so every make target can call it. Run by
+# anyone else with something missing, it names the packages and the commands that install
+# them, and fails, so that make stops before building.
 set -euo pipefail
 
 packages=(
@@ -11,7 +13,8 @@ packages=(
   libgl1 libgl1-mesa-dri libglx-mesa0
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   googletest
-  imagemagick
+  imagemagick fonts-dejavu-core
+  python3 python3-pil
 )
 
 missing=()
@@ -20,14 +23,23 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+need_i386=""
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup: missing packages: ${missing[*]}; run as root to install them" >&2
+  {
+    echo "setup: these packages are missing: ${missing[*]}"
+    echo "setup: install them as root, either with this script:"
+    echo "    sudo $(cd "$(dirname "$0")" && pwd)/setup.sh"
+    echo "  or by hand:"
+    [ -n "$need_i386" ] && echo "    sudo dpkg --add-architecture i386"
+    echo "    sudo apt-get update"
+    echo "    sudo apt-get install -y --no-install-recommends ${missing[*]}"
+  } >&2
   exit 1
 fi
 echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+[ -n "$need_i386" ] && dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"

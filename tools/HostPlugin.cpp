@@ -74,6 +74,8 @@ bool HostPlugin::Load(const std::wstring& path, std::wstring& problem) {
         return false;
     }
     static_cast<sorvane::PluginExports&>(*this) = sorvane::BindPluginExports(module);
+    const std::wstring loaded(full.data());
+    fileName = loaded.substr(loaded.find_last_of(L"\\/") + 1);
     return true;
 }
 

@@ -21,6 +21,7 @@ enum ExitCode : int {
 
 struct HostPlugin : sorvane::PluginExports {
     HMODULE module = nullptr;
+    std::wstring fileName;  // without the folder
 
     HostPlugin() = default;
     HostPlugin(const HostPlugin&) = delete;

@@ -15,8 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "Convert.h"
 #include "DibFile.h"
 #include "HostConsole.h"
+#include "HostFiles.h"
+#include "HostHolders.h"
 #include "HostPlugin.h"
 #include "PluginApi.h"
 
@@ -30,14 +33,13 @@ constexpr const wchar_t* kPluginKind = L".sph";
 constexpr const wchar_t* kPluginKind = L".spi";
 #endif
 
-// A host hands IsSupported the first 2048 bytes of the file, zero-filled when it is shorter.
-constexpr size_t kProbeBytes = 2048;
 constexpr int kInfoLength = 1024;
 // Information strings come in filter/description pairs; no plug-in needs more than this.
 constexpr int kMaxFormatSlots = 64;
 
 void PrintUsage() {
     Out(Format(L"usage: %ls PLUGIN%ls COMMAND [ARGUMENTS] [OPTIONS]", kToolName, kPluginKind));
+    Out(Format(L"       %ls --plugin-dir DIR convert [OPTIONS] FILE|DIR...", kToolName));
     Out(L"");
     Out(L"commands:");
     Out(L"  info                      the information strings (GetPluginInfoW) and the exports");
@@ -49,22 +51,37 @@ void PrintUsage() {
     Out(L"  open FILE [-o OUT.bmp] [--memory]");
     Out(L"                            as a viewer opens a file: probe, then picinfo and decode");
     Out(L"  config about|settings|N   ConfigurationDlg with function 0, 1 or N");
+    Out(L"  convert [--format png|bmp] [-o DIR] FILE|DIR...");
+    Out(L"                            decodes every file, folders with all their subfolders, and");
+    Out(L"                            writes each picture as .png (the default) or .bmp: next to");
+    Out(L"                            its file, or with -o under DIR at the path it has below the");
+    Out(L"                            folder given (a FILE given goes straight into DIR); never");
+    Out(L"                            over one of the files converted");
     Out(L"");
     Out(L"options:");
-    Out(L"  --memory       pass the whole file in memory (mode flags 1) instead of its name");
-    Out(L"  --ansi         call the ANSI exports, file names in the system code page");
-    Out(L"  --cancel-at N  answer the progress report N (0-100) and later ones with \"stop\"");
+    Out(L"  --memory          pass the whole file in memory (mode flags 1) instead of its name");
+    Out(L"  --ansi            call the ANSI exports, file names in the system code page");
+    Out(L"  --cancel-at N     answer the progress report N (0-100) and later ones with \"stop\"");
+    Out(Format(L"  --plugin-dir DIR  instead of PLUGIN, for convert: every %ls plug-in in DIR; each",
+               kPluginKind));
+    Out(L"                    file goes to the first (by name) whose IsSupportedW claims it");
     Out(L"");
     Out(L"exit status: 0 success (probe: claimed); 1 the plug-in failed or did not claim the");
     Out(L"file; 2 bad command line, or a file this tool could not read or write; 3 the plug-in");
     Out(L"could not be loaded or lacks the export; 4 the plug-in crashed");
+    Out(L"convert: 0 every file converted; 1 some files refused (not claimed, or the plug-in's");
+    Out(L"result was a failure), the others converted; 2 some file could not be read or");
+    Out(L"written, or an input does not exist; 3 no plug-in could be loaded; 4 a plug-in crashed");
 }
 
 struct Options {
     std::wstring plugin;
+    std::wstring pluginDir;
     std::wstring command;
     std::wstring operand;  // FILE, or the configuration function
+    std::vector<std::wstring> operands;  // convert's FILEs and DIRs
     std::wstring output;
+    std::wstring format;
     bool memory = false;
     bool ansi = false;
     bool handle = false;
@@ -81,13 +98,24 @@ bool ParseNumber(const std::wstring& text, int& value) {
 }
 
 bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& problem) {
-    if (argc < 3) {
+    int next = 1;
+    if (argc > 1 && std::wcscmp(argv[1], L"--plugin-dir") == 0) {
+        if (argc < 4 || argv[2][0] == 0) {
+            problem = L"--plugin-dir needs a folder and a command";
+            return false;
+        }
+        options.pluginDir = argv[2];
+        next = 3;
+    } else if (argc < 3) {
         problem = L"a plug-in and a command are needed";
         return false;
+    } else {
+        options.plugin = argv[1];
+        next = 2;
     }
-    options.plugin = argv[1];
-    options.command = argv[2];
-    for (int i = 3; i < argc; ++i) {
+    options.command = argv[next];
+    const bool convert = options.command == L"convert";
+    for (int i = next + 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--memory") {
             options.memory = true;
@@ -95,7 +123,7 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
             options.ansi = true;
         } else if (arg == L"--handle") {
             options.handle = true;
-        } else if (arg == L"-o" || arg == L"--cancel-at") {
+        } else if (arg == L"-o" || arg == L"--cancel-at" || arg == L"--format") {
             if (i + 1 >= argc) {
                 problem = arg + L" needs a value";
                 return false;
@@ -103,6 +131,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
             const std::wstring value = argv[++i];
             if (arg == L"-o") {
                 options.output = value;
+            } else if (arg == L"--format") {
+                options.format = value;
             } else if (!ParseNumber(value, options.cancelAt) || options.cancelAt < 0) {
                 problem = L"--cancel-at needs a number from 0";
                 return false;
@@ -110,6 +140,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
         } else if (arg.size() > 1 && arg[0] == L'-' && !std::iswdigit(arg[1])) {
             problem = L"unknown option " + arg;
             return false;
+        } else if (convert) {
+            options.operands.push_back(arg);
         } else if (options.operand.empty()) {
             options.operand = arg;
         } else {
@@ -119,8 +151,32 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
     }
     const std::wstring& c = options.command;
     const bool takesFile = c == L"probe" || c == L"picinfo" || c == L"decode" || c == L"open";
-    if (c != L"info" && c != L"config" && !takesFile) {
+    if (c != L"info" && c != L"config" && !takesFile && !convert) {
         problem = L"unknown command " + c;
+        return false;
+    }
+    if (!options.pluginDir.empty() && !convert) {
+        problem = L"--plugin-dir is for convert";
+        return false;
+    }
+    if (convert) {
+        if (options.operands.empty()) {
+            problem = L"convert needs a FILE or a DIR";
+            return false;
+        }
+        if (options.format.empty()) options.format = L"png";
+        if (options.format != L"png" && options.format != L"bmp") {
+            problem = L"--format is png or bmp";
+            return false;
+        }
+        if (options.memory || options.ansi || options.handle || options.cancelAt >= 0) {
+            problem = L"convert takes only --format and -o";
+            return false;
+        }
+        return true;
+    }
+    if (!options.format.empty()) {
+        problem = L"--format is for convert";
         return false;
     }
     if ((takesFile || c == L"config") && options.operand.empty()) {
@@ -132,7 +188,7 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
         return false;
     }
     if (!options.output.empty() && c != L"decode" && c != L"open") {
-        problem = L"-o is for decode and open";
+        problem = L"-o is for decode, open and convert";
         return false;
     }
     if (options.memory && c != L"picinfo" && c != L"decode" && c != L"open") {
@@ -147,79 +203,6 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& pr
         problem = L"--cancel-at is for decode and open";
         return false;
     }
-    return true;
-}
-
-// Owning holders for the blocks and handles that the tool keeps.
-struct LocalFreer {
-    void operator()(void* block) const noexcept { LocalFree(block); }
-};
-using LocalHolder = std::unique_ptr<void, LocalFreer>;
-struct HandleCloser {
-    void operator()(void* handle) const noexcept { CloseHandle(handle); }
-};
-using FileHolder = std::unique_ptr<void, HandleCloser>;
-
-// LocalLock for the life of the object: the handles that a plug-in hands over may be
-// movable blocks.
-class LockedBlock {
-public:
-    explicit LockedBlock(HLOCAL block) noexcept
-        : block_(block), data_(block != nullptr ? LocalLock(block) : nullptr),
-          size_(data_ != nullptr ? LocalSize(block) : 0) {}
-    ~LockedBlock() {
-        if (data_ != nullptr) LocalUnlock(block_);
-    }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
-    const void* data() const noexcept { return data_; }
-    size_t size() const noexcept { return size_; }
-
-private:
-    HLOCAL block_;
-    void* data_;
-    size_t size_;
-};
-
-FileHolder OpenForReading(const std::wstring& path, std::wstring& problem) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        problem = L"cannot open " + path + L": " + DescribeWin32Error(GetLastError());
-        return FileHolder();
-    }
-    return FileHolder(file);
-}
-
-// Reads up to `limit` bytes from the start of the file into `bytes`.
-bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<char>& bytes,
-                   std::wstring& problem) {
-    const FileHolder file = OpenForReading(path, problem);
-    if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        problem = L"cannot read " + path + L": " + DescribeWin32Error(GetLastError());
-        return false;
-    }
-    const uint64_t wanted = static_cast<uint64_t>(size.QuadPart) < limit ? size.QuadPart : limit;
-    if (wanted > static_cast<uint64_t>(PTRDIFF_MAX)) {
-        problem = path + L" is too large to hold in memory";
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(wanted));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const size_t left = bytes.size() - done;
-        const DWORD chunk = left < (1u << 30) ? static_cast<DWORD>(left) : (1u << 30);
-        DWORD read = 0;
-        if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr)) {
-            problem = L"cannot read " + path + L": " + DescribeWin32Error(GetLastError());
-            return false;
-        }
-        if (read == 0) break;  // the file shrank meanwhile
-        done += read;
-    }
-    bytes.resize(done);
     return true;
 }
 
@@ -561,6 +544,69 @@ int Configure(const HostPlugin& plugin, const Options& options) {
     return result == 0 ? kExitSuccess : kExitPluginFailed;
 }
 
+// ---- convert ----
+
+ConvertRequest ConvertRequestOf(const Options& options) {
+    ConvertRequest request;
+    request.inputs = options.operands;
+    request.outputDir = options.output;
+    request.format = options.format == L"bmp" ? OutputFormat::Bmp : OutputFormat::Png;
+    return request;
+}
+
+bool HasPluginKind(const std::wstring& name) {
+    const size_t kind = std::wcslen(kPluginKind);
+    return name.size() > kind && _wcsicmp(name.c_str() + name.size() - kind, kPluginKind) == 0;
+}
+
+// Loads every import filter of the tool's kind in the folder, in name order, as a viewer
+// loads its plug-in folder; what cannot serve is named and left out.
+int ConvertWithFolder(const Options& options) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE opened = FindFirstFileW((options.pluginDir + L"\\*").c_str(), &found);
+    if (opened != INVALID_HANDLE_VALUE) {
+        const FindHolder search(opened);
+        do {
+            // "*.sph" would also match longer extensions through short names, so the
+            // extension is compared here.
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && HasPluginKind(found.cFileName)) {
+                names.push_back(found.cFileName);
+            }
+        } while (FindNextFileW(search.get(), &found));
+    }
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    });
+    std::vector<std::unique_ptr<HostPlugin>> loaded;
+    std::vector<const HostPlugin*> plugins;
+    for (const std::wstring& name : names) {
+        auto plugin = std::make_unique<HostPlugin>();
+        std::wstring problem;
+        if (!plugin->Load(options.pluginDir + L"\\" + name, problem)) {
+            Out(Format(L"plug-in %ls left out: it could not be loaded: %ls", name.c_str(), problem.c_str()));
+            continue;
+        }
+        if (plugin->IsSupportedW == nullptr || plugin->GetPictureW == nullptr || plugin->GetPluginInfoW == nullptr) {
+            Out(Format(L"plug-in %ls left out: it lacks IsSupportedW, GetPictureW or GetPluginInfoW", name.c_str()));
+            continue;
+        }
+        if (InformationString(*plugin, false, 0).compare(0, 4, L"00IN") != 0) {
+            Out(Format(L"plug-in %ls left out: not an import filter (00IN)", name.c_str()));
+            continue;
+        }
+        Out(Format(L"plug-in %ls", name.c_str()));
+        plugins.push_back(plugin.get());
+        loaded.push_back(std::move(plugin));
+    }
+    if (plugins.empty()) {
+        Err(Format(L"%ls: no %ls import filter in %ls could be loaded", kToolName, kPluginKind,
+                   options.pluginDir.c_str()));
+        return kExitNotLoaded;
+    }
+    return ConvertFiles(plugins, ConvertRequestOf(options));
+}
+
 int Run(int argc, wchar_t** argv) {
     if (argc == 2 && (std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0)) {
         PrintUsage();
@@ -572,6 +618,7 @@ int Run(int argc, wchar_t** argv) {
         Err(Format(L"%ls: %ls (%ls --help shows the usage)", kToolName, problem.c_str(), kToolName));
         return kExitUsage;
     }
+    if (!options.pluginDir.empty()) return ConvertWithFolder(options);
     HostPlugin plugin;
     if (!plugin.Load(options.plugin, problem)) {
         Err(Format(L"%ls: the plug-in %ls could not be loaded: %ls", kToolName,
@@ -587,6 +634,11 @@ int Run(int argc, wchar_t** argv) {
     if (c == L"picinfo") return PictureInformation(plugin, options);
     if (c == L"decode") return DecodePicture(plugin, options);
     if (c == L"open") return OpenLikeViewer(plugin, options);
+    if (c == L"convert") {
+        if (plugin.IsSupportedW == nullptr) return ReportMissingExport(L"IsSupportedW");
+        if (plugin.GetPictureW == nullptr) return ReportMissingExport(L"GetPictureW");
+        return ConvertFiles({&plugin}, ConvertRequestOf(options));
+    }
     return Configure(plugin, options);
 }
 

@@ -6,6 +6,7 @@
 //   *movable*  the blocks are movable (LMEM_MOVEABLE) instead of fixed
 //   *palette*  an 8-bit picture with a two-entry colour table
 //   *silent*   success without handing over any block
+//   *refuse*   GetPictureW answers 2 (not a picture it reads) after claiming the file
 //   other      a 3x2 24-bit picture (BITMAPINFO block of 44 bytes, as Sorvane hands over)
 // Only the UTF-16 exports and GetPluginInfoW exist: the ANSI ones are missing on purpose.
 
@@ -66,6 +67,7 @@ int SPI_CALL GetPictureInfoW(const wchar_t*, LONG_PTR, unsigned, PictureInfo* in
 int SPI_CALL GetPictureW(const wchar_t* name, LONG_PTR, unsigned flags, HLOCAL* info,
                          HLOCAL* bits, ProgressCallback progress, LONG_PTR data) {
     if ((flags & 7) != 0) return 8;  // file names only
+    if (NameHas(name, L"refuse")) return 2;
     for (int step = 0; step <= 80; step += 40) {
         if (progress != nullptr && progress(step, 100, data) != 0) return 1;
     }
