@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Runs every test of both builds (inside wine-session.sh) and ends with one summary line.
+# Runs every test of both plug-in builds (inside wine-session.sh) and of the native build of
+# the DDS reader, and ends with one summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0 passed=0 failed=0
 # The session has a display, so tests that need a Direct3D device must get one.
 export SORVANE_REQUIRE_DEVICE=1
-for width in x64 x86; do
-  echo "== $width"
+for build in x64 x86 native; do
+  echo "== $build"
   log=$(mktemp)
-  ctest --test-dir "$root/build/$width" --output-on-failure "$@" 2>&1 | tee "$log"
+  ctest --test-dir "$root/build/$build" --output-on-failure "$@" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" = 0 ] || status=1
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   rm -f "$log"
@@ -20,5 +21,5 @@ for width in x64 x86; do
   fi
 done
 echo
-echo "both builds: $passed passed, $failed failed"
+echo "all builds: $passed passed, $failed failed"
 exit $status
