@@ -1,6 +1,7 @@
 // Row decoders of the uncompressed formats. A format with a D3D9 twin gives what D3DX 9 makes
-// of the twin: a channel the format lacks is 255, and a channel of other than 8 bits becomes
-// round(value x 255 / its maximum). Float channels are clamped to [0, 1] first.
+// of the twin: a channel the format lacks is 255, and a channel of fewer than 8 bits widens by
+// repeating its bits. Wider channels become round(value x 255 / maximum); float channels are
+// clamped to [0, 1] first.
 
 #include <cmath>
 #include <cstring>
@@ -25,6 +26,14 @@ void Store(uint8_t* out, uint32_t blue, uint32_t green, uint32_t red, uint32_t a
 constexpr uint32_t Scale(uint32_t value, uint32_t maximum) {
     return static_cast<uint32_t>((uint64_t{value} * 510 + maximum) / (uint64_t{maximum} * 2));
 }
+
+// A channel of `bits` bits (1 to 8) widened to 8 by repeating its bits below it.
+constexpr uint32_t Widen(uint32_t value, uint32_t bits) {
+    uint32_t out = 0, filled = 0;
+    for (; filled < 8; filled += bits) out = out << bits | value;
+    return out >> (filled - 8);
+}
+static_assert(Widen(3, 5) == 24 && Widen(33, 6) == 134 && Widen(1, 1) == 255 && Widen(2, 2) == 170);
 
 float HalfToFloat(uint16_t h) {
     const uint32_t sign = (h >> 15) & 1, exponent = (h >> 10) & 31, mantissa = h & 1023;
@@ -84,14 +93,14 @@ void DecodeRgb10A2(const RowJob& job) {
 void DecodeB5G6R5(const RowJob& job) {
     EachPixel<2>(job, [](const uint8_t* s, uint8_t* o) {
         const uint32_t v = Load16(s);
-        Store(o, Scale(v & 31, 31), Scale((v >> 5) & 63, 63), Scale(v >> 11, 31), 255);
+        Store(o, Widen(v & 31, 5), Widen((v >> 5) & 63, 6), Widen(v >> 11, 5), 255);
     });
 }
 
 void DecodeB5G5R5A1(const RowJob& job) {
     EachPixel<2>(job, [](const uint8_t* s, uint8_t* o) {
         const uint32_t v = Load16(s);
-        Store(o, Scale(v & 31, 31), Scale((v >> 5) & 31, 31), Scale((v >> 10) & 31, 31), (v >> 15) * 255);
+        Store(o, Widen(v & 31, 5), Widen((v >> 5) & 31, 5), Widen((v >> 10) & 31, 5), (v >> 15) * 255);
     });
 }
 
@@ -175,18 +184,24 @@ void DecodePalette8(const RowJob& job) {
     });
 }
 
-// Legacy layouts given by bit masks (8, 16, 24 or 32 bits a pixel): each channel scaled from
-// its mask's width; a channel without a mask is 255. A grey level fills all three colours.
+// Legacy layouts given by bit masks (8, 16, 24 or 32 bits a pixel): each channel widened or
+// scaled from its mask's width; a channel without a mask is 255. A grey level fills all three
+// colours.
 void DecodeMasks(const RowJob& job) {
     const ChannelMasks& m = job.image.masks;
     struct Channel {
-        uint32_t mask, shift, maximum;
-        uint32_t Of(uint32_t pixel) const { return mask == 0 ? 255 : Scale((pixel & mask) >> shift, maximum); }
+        uint32_t mask, shift, bits;
+        uint32_t Of(uint32_t pixel) const {
+            if (mask == 0) return 255;
+            const uint32_t value = (pixel & mask) >> shift;
+            return bits <= 8 ? Widen(value, bits) : Scale(value, mask >> shift);
+        }
     };
     auto channel = [](uint32_t mask) {
-        uint32_t shift = 0;
+        uint32_t shift = 0, bits = 0;
         while (mask != 0 && ((mask >> shift) & 1) == 0) ++shift;
-        return Channel{mask, shift, mask >> shift};
+        while (shift + bits < 32 && ((mask >> (shift + bits)) & 1) != 0) ++bits;
+        return Channel{mask, shift, bits};
     };
     const Channel red = channel(m.red), green = channel(m.green), blue = channel(m.blue), alpha = channel(m.alpha);
     const uint32_t bytes = m.bits / 8;

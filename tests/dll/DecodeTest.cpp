@@ -9,41 +9,6 @@
 namespace sorvane::test {
 namespace {
 
-// What the host receives.
-struct Dib {
-    int result = -99;
-    BITMAPINFOHEADER header{};
-    std::vector<uint8_t> bits;
-    size_t bitsBlockSize = 0;
-};
-
-// Copies what the host received and frees both blocks, as a host does.
-Dib TakeDib(int result, HLOCAL info, HLOCAL bits) {
-    Dib dib;
-    dib.result = result;
-    if (result == 0) {
-        dib.header = *static_cast<BITMAPINFOHEADER*>(info);
-        dib.bitsBlockSize = LocalSize(bits);
-        dib.bits.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + dib.bitsBlockSize);
-        LocalFree(info);
-        LocalFree(bits);
-    }
-    return dib;
-}
-
-Dib DecodeFile(const std::wstring& path) {
-    HLOCAL info = nullptr, bits = nullptr;
-    const int result = LoadedPlugin().GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
-    return TakeDib(result, info, bits);
-}
-
-Dib DecodeMemory(const Bytes& file) {
-    HLOCAL info = nullptr, bits = nullptr;
-    const int result = LoadedPlugin().GetPicture(reinterpret_cast<const char*>(file.data()),
-                                                 static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0);
-    return TakeDib(result, info, bits);
-}
-
 uint32_t Hash(uint32_t x, uint32_t y) {
     uint32_t h = x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA77u;
     h ^= h >> 15;
@@ -217,22 +182,6 @@ TEST_F(DecodeTest, BlockCompressedFormatsInBothModes) {
                 EXPECT_EQ(mismatches, 0) << (memory ? "memory" : "file");
             }
         }
-    }
-}
-
-// Wine's D3DX faults while converting P8; the plug-in survives it and reports 8. Where D3DX
-// decodes it, the palette's colours come out as a 24-bit picture.
-TEST_F(DecodeTest, PalettedPictureNeverTakesTheHostDown) {
-    DdsImage image = MakeUncompressed(DdsFormat::P8, 4, 3, [](uint32_t x, uint32_t) { return x; });
-    image.palette = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
-    const Bytes file = WriteDds(image);
-    const Dib dib = DecodeMemory(file);
-    EXPECT_TRUE(dib.result == 0 || dib.result == 8) << dib.result;
-    if (dib.result == 0) {
-        ExpectHeader(dib, {4, 3}, 24);
-        EXPECT_EQ(dib.bits[0], 0x30);
-        EXPECT_EQ(dib.bits[1], 0x20);
-        EXPECT_EQ(dib.bits[2], 0x10);
     }
 }
 

@@ -143,26 +143,34 @@ Usage MeasureUsage() {
 
 TEST_F(RequestTest, DecodesLeaveNothingBehind) {
     // Large enough that a block left behind per request (the surface is 256 KiB, the DIB
-    // 192 KiB) shows in the committed memory.
-    const Bytes file = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 256, 256, [](uint32_t x, uint32_t y) {
+    // 192 KiB) shows in the committed memory. Both routes: D3DX's and our reader's.
+    const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 256, 256, [](uint32_t x, uint32_t y) {
         return (x * 7919u) ^ (y << 12) ^ 0x80000000u;
     }));
+    Dx10Image bc7;
+    bc7.dxgi = 98;
+    bc7.width = bc7.height = 256;
+    for (uint32_t i = 0; i < 64 * 64 * 16; ++i) bc7.data.push_back(static_cast<uint8_t>(i * 2654435761u >> 24));
+    const Bytes own = WriteDx10Dds(bc7);
+    const std::wstring legacyPath = dir_.Write(L"legacy.dds", legacy), ownPath = dir_.Write(L"own.dds", own);
     const Plugin& p = LoadedPlugin();
-    std::thread([&] {  // a thread without windows: every request makes and destroys its own
-        auto decodeOnce = [&](bool memory) {
+    std::thread([&] {  // a thread without windows: every D3DX request makes and destroys its own
+        auto decodeOnce = [&](int i) {
+            const Bytes& file = i % 2 == 0 ? legacy : own;
+            const std::wstring& path = i % 2 == 0 ? legacyPath : ownPath;
             HLOCAL info = nullptr, bits = nullptr;
-            const int result = memory ? p.GetPicture(reinterpret_cast<const char*>(file.data()),
-                                                     static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0)
-                                      : p.GetPictureW(path_.c_str(), 0, 0, &info, &bits, nullptr, 0);
+            const int result = i % 4 < 2 ? p.GetPicture(reinterpret_cast<const char*>(file.data()),
+                                                        static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0)
+                                         : p.GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
             ASSERT_EQ(result, 0);
             LocalFree(info);
             LocalFree(bits);
         };
         // The first requests set up what Wine keeps for the process (the class, the device's
-        // caches); only growth after them counts.
-        for (int i = 0; i < 8; ++i) decodeOnce(i % 2 == 0);
+        // caches, the thread pool); only growth after them counts.
+        for (int i = 0; i < 8; ++i) decodeOnce(i);
         const Usage before = MeasureUsage();
-        for (int i = 0; i < 40; ++i) decodeOnce(i % 2 == 0);
+        for (int i = 0; i < 48; ++i) decodeOnce(i);
         const Usage after = MeasureUsage();
         EXPECT_LE(after.handles, before.handles + 4);
         EXPECT_LE(after.gdi, before.gdi + 2);

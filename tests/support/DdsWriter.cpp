@@ -1,7 +1,5 @@
 #include "DdsWriter.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 namespace sorvane::test {
@@ -44,6 +42,13 @@ PixelFormat PixelFormatOf(DdsFormat format) {
     case DdsFormat::DXT1: return {kFourCc, FourCc('D', 'X', 'T', '1'), 0, 0, 0, 0, 0};
     case DdsFormat::DXT3: return {kFourCc, FourCc('D', 'X', 'T', '3'), 0, 0, 0, 0, 0};
     case DdsFormat::DXT5: return {kFourCc, FourCc('D', 'X', 'T', '5'), 0, 0, 0, 0, 0};
+    case DdsFormat::A2B10G10R10: return {kRgb | kAlphaPixels, 0, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000};
+    case DdsFormat::G16R16: return {kRgb, 0, 32, 0xFFFF, 0xFFFF0000, 0, 0};
+    // D3DFORMAT numbers stand in the FourCC of these.
+    case DdsFormat::A16B16G16R16: return {kFourCc, 36, 0, 0, 0, 0, 0};
+    case DdsFormat::A16B16G16R16F: return {kFourCc, 113, 0, 0, 0, 0, 0};
+    case DdsFormat::R32F: return {kFourCc, 114, 0, 0, 0, 0, 0};
+    case DdsFormat::A32B32G32R32F: return {kFourCc, 116, 0, 0, 0, 0, 0};
     }
     return {};
 }
@@ -59,7 +64,8 @@ uint32_t Blocks(uint32_t n) { return (n + 3) / 4; }
 std::string FormatName(DdsFormat format) {
     static const char* const kNames[] = {
         "A8R8G8B8", "X8R8G8B8", "A8B8G8R8", "R8G8B8", "R5G6B5", "X1R5G5B5", "A1R5G5B5", "A4R4G4B4",
-        "X4R4G4B4", "A8L8", "A8", "L8", "L16", "P8", "R16F", "DXT1", "DXT3", "DXT5"};
+        "X4R4G4B4", "A8L8", "A8", "L8", "L16", "P8", "R16F", "DXT1", "DXT3", "DXT5",
+        "A2B10G10R10", "G16R16", "A16B16G16R16", "A16B16G16R16F", "R32F", "A32B32G32R32F"};
     return kNames[static_cast<int>(format)];
 }
 
@@ -73,6 +79,10 @@ uint32_t UnitSize(DdsFormat format) {
     case DdsFormat::DXT3:
     case DdsFormat::DXT5: return 16;
     case DdsFormat::R16F: return 2;
+    case DdsFormat::R32F: return 4;
+    case DdsFormat::A16B16G16R16:
+    case DdsFormat::A16B16G16R16F: return 8;
+    case DdsFormat::A32B32G32R32F: return 16;
     default: return PixelFormatOf(format).bits / 8;
     }
 }
@@ -182,15 +192,32 @@ Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint
     return b;
 }
 
-bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = bytes.empty() ||
-                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+Bytes WriteDx10Dds(const Dx10Image& image) {
+    Bytes out;
+    Put32(out, FourCc('D', 'D', 'S', ' '));
+    Put32(out, 124);
+    Put32(out, kCaps | kHeight | kWidth | kPixelFormat | (image.depth > 0 ? kDepth : 0));
+    Put32(out, image.height);
+    Put32(out, image.width);
+    Put32(out, 0);  // writers leave the pitch to the format
+    Put32(out, image.depth);
+    Put32(out, image.mipCount);
+    for (int i = 0; i < 11; ++i) Put32(out, 0);
+    Put32(out, 32);
+    Put32(out, kFourCc);
+    Put32(out, FourCc('D', 'X', '1', '0'));
+    for (int i = 0; i < 5; ++i) Put32(out, 0);
+    Put32(out, kTexture | (image.cube || image.depth > 0 || image.mipCount > 1 ? kComplex : 0));
+    Put32(out, image.cube ? kCubeAllFaces : image.depth > 0 ? kVolume : 0);
+    for (int i = 0; i < 3; ++i) Put32(out, 0);
+    Put32(out, image.dxgi);
+    Put32(out, image.dimension);
+    Put32(out, image.cube ? 0x4 : 0);  // D3D11_RESOURCE_MISC_TEXTURECUBE
+    Put32(out, image.arraySize);
+    Put32(out, image.alphaMode);
+    out.insert(out.end(), image.data.begin(), image.data.end());
+    out.insert(out.end(), image.rest.begin(), image.rest.end());
+    return out;
 }
 
 }  // namespace sorvane::test

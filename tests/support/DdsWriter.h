@@ -1,5 +1,6 @@
 #pragma once
-// Builds DDS files in memory so tests make their own inputs with known pixels.
+// Builds DDS files in memory so tests make their own inputs with known pixels. Plain C++, so
+// the native tests of the DDS reader use it too.
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,7 @@ using Bytes = std::vector<uint8_t>;
 enum class DdsFormat {
     A8R8G8B8, X8R8G8B8, A8B8G8R8, R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, X4R4G4B4,
     A8L8, A8, L8, L16, P8, R16F, DXT1, DXT3, DXT5,
+    A2B10G10R10, G16R16, A16B16G16R16, A16B16G16R16F, R32F, A32B32G32R32F,
 };
 
 std::string FormatName(DdsFormat format);
@@ -61,7 +63,20 @@ constexpr uint16_t Rgb565(uint8_t r5, uint8_t g6, uint8_t b5) {
     return static_cast<uint16_t>((r5 << 11) | (g6 << 5) | b5);
 }
 
-// Writes bytes to a file; returns false on failure.
-bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
+// A file with the DX10 header: the first picture (mip 0 of element 0) and what follows it.
+struct Dx10Image {
+    uint32_t dxgi = 28;  // DXGI_FORMAT_R8G8B8A8_UNORM
+    uint32_t width = 1;
+    uint32_t height = 1;
+    Bytes data;                  // the first picture as stored
+    Bytes rest;                  // further mips, faces, elements or slices
+    uint32_t dimension = 3;      // 2: 1-D, 3: 2-D, 4: 3-D
+    uint32_t arraySize = 1;
+    bool cube = false;
+    uint32_t alphaMode = 0;      // 2: premultiplied, 3: opaque
+    uint32_t depth = 0;          // > 0 marks a volume with this many slices
+    uint32_t mipCount = 1;
+};
+Bytes WriteDx10Dds(const Dx10Image& image);
 
 }  // namespace sorvane::test

@@ -77,6 +77,33 @@ bool DeviceAvailable() {
     return available;
 }
 
+// Copies what the host received and frees both blocks, as a host does.
+Dib TakeDib(int result, HLOCAL info, HLOCAL bits) {
+    Dib dib;
+    dib.result = result;
+    if (result == 0) {
+        dib.header = *static_cast<BITMAPINFOHEADER*>(info);
+        dib.bitsBlockSize = LocalSize(bits);
+        dib.bits.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + dib.bitsBlockSize);
+        LocalFree(info);
+        LocalFree(bits);
+    }
+    return dib;
+}
+
+Dib DecodeFile(const std::wstring& path) {
+    HLOCAL info = nullptr, bits = nullptr;
+    const int result = LoadedPlugin().GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
+    return TakeDib(result, info, bits);
+}
+
+Dib DecodeMemory(const Bytes& file) {
+    HLOCAL info = nullptr, bits = nullptr;
+    const int result = LoadedPlugin().GetPicture(reinterpret_cast<const char*>(file.data()),
+                                                 static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0);
+    return TakeDib(result, info, bits);
+}
+
 bool DesktopAvailable() {
     // Wine's ntdll exports wine_get_version; Windows' does not.
     const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
@@ -98,6 +125,17 @@ uint64_t CommittedPrivateBytes() {
         if (region.RegionSize == 0) break;
     }
     return total;
+}
+
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() ||
+                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
 }
 
 void DeleteSettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKeyPath); }

@@ -35,6 +35,25 @@ struct Plugin : PluginExports {
 // Loaded once per test process; null members when an export is missing.
 const Plugin& LoadedPlugin();
 
+// What the host receives from GetPicture(W).
+struct Dib {
+    int result = -99;
+    BITMAPINFOHEADER header{};
+    std::vector<uint8_t> bits;
+    size_t bitsBlockSize = 0;
+    // The pixel (x, y) of the picture (y = 0 at the top) of a 24-bit DIB, as blue, green, red.
+    const uint8_t* Pixel24(uint32_t x, uint32_t y) const {
+        const size_t stride = (size_t(header.biWidth) * 24 + 31) / 32 * 4;
+        return bits.data() + (size_t(header.biHeight) - 1 - y) * stride + 3 * size_t{x};
+    }
+};
+
+// Copies what the host received and frees both blocks, as a host does.
+Dib TakeDib(int result, HLOCAL info, HLOCAL bits);
+// The loaded plug-in's GetPictureW on a file, and GetPicture on a memory image.
+Dib DecodeFile(const std::wstring& path);
+Dib DecodeMemory(const Bytes& file);
+
 // Whether a Direct3D 9 device can be made here. Where it cannot (no X display for Wine, say),
 // device tests skip, unless SORVANE_REQUIRE_DEVICE=1 (set by scripts/run-tests.sh, which
 // make test runs inside a display session), where they fail.
@@ -63,6 +82,9 @@ bool DesktopAvailable();
 // Committed private memory of the process, summed over its regions. Wine reports no
 // PrivateUsage, so leaks are measured this way.
 uint64_t CommittedPrivateBytes();
+
+// Writes bytes to a file; returns false on failure.
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
 
 // The settings key of the plug-in, deleted so a test starts without settings.
 void DeleteSettingsKey();

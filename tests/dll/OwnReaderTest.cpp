@@ -1,0 +1,307 @@
+// Files our own reader reads, through the built plug-in: the route, progress, the settings,
+// the first picture of every shape, refusals and the probe.
+#include <gtest/gtest.h>
+
+#include <d3d9.h>
+#include <d3dx9tex.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "Holders.h"
+#include "ImportPatch.h"
+#include "TestSupport.h"
+
+namespace sorvane::test {
+namespace {
+
+// What a request asks of the system, counted through the plug-in's imports.
+std::atomic<int> g_direct3d{0}, g_windows{0}, g_settingsReads{0}, g_describeByName{0};
+decltype(&Direct3DCreate9) g_create9;
+decltype(&CreateWindowExW) g_createWindow;
+decltype(&RegOpenKeyExW) g_openKey;
+decltype(&D3DXGetImageInfoFromFileW) g_describeFile;
+
+IDirect3D9* WINAPI CountCreate9(UINT version) {
+    ++g_direct3d;
+    return g_create9(version);
+}
+HWND WINAPI CountWindow(DWORD ex, LPCWSTR cls, LPCWSTR name, DWORD style, int x, int y, int w, int h, HWND parent,
+                        HMENU menu, HINSTANCE instance, LPVOID param) {
+    ++g_windows;
+    return g_createWindow(ex, cls, name, style, x, y, w, h, parent, menu, instance, param);
+}
+LSTATUS WINAPI CountOpenKey(HKEY key, LPCWSTR subkey, DWORD options, REGSAM access, PHKEY result) {
+    ++g_settingsReads;
+    return g_openKey(key, subkey, options, access, result);
+}
+HRESULT WINAPI CountDescribeFile(LPCWSTR path, D3DXIMAGE_INFO* info) {
+    ++g_describeByName;
+    return g_describeFile(path, info);
+}
+#if defined(_WIN64)
+decltype(&Direct3DCreate9Ex) g_create9Ex;
+HRESULT WINAPI CountCreate9Ex(UINT version, IDirect3D9Ex** out) {
+    ++g_direct3d;
+    return g_create9Ex(version, out);
+}
+#endif
+
+// A DX10 file of B8G8R8A8 pixels from blue, green, red, alpha quadruples.
+Bytes Bgra(uint32_t width, uint32_t height, const Bytes& pixels, uint32_t alphaMode = 0) {
+    Dx10Image image;
+    image.dxgi = 87;
+    image.width = width;
+    image.height = height;
+    image.data = pixels;
+    image.alphaMode = alphaMode;
+    return WriteDx10Dds(image);
+}
+
+// A DX10 BC4 picture: opaque, grey.
+Bytes Bc4(uint32_t width, uint32_t height, uint8_t grey) {
+    Dx10Image image;
+    image.dxgi = 80;
+    image.width = width;
+    image.height = height;
+    for (uint32_t i = 0; i < (width + 3) / 4 * ((height + 3) / 4); ++i) {
+        image.data.insert(image.data.end(), {grey, grey, 0, 0, 0, 0, 0, 0});
+    }
+    return WriteDx10Dds(image);
+}
+
+class OwnRoute : public testing::Test {
+protected:
+    void SetUp() override {
+        SORVANE_REQUIRE_D3D();
+        DeleteSettingsKey();
+        const HMODULE plugin = LoadedPlugin().module;
+        patches_.emplace_back(new ImportPatch(plugin, "d3d9.dll", "Direct3DCreate9", reinterpret_cast<void*>(&CountCreate9)));
+        g_create9 = patches_.back()->original<decltype(g_create9)>();
+#if defined(_WIN64)
+        patches_.emplace_back(new ImportPatch(plugin, "d3d9.dll", "Direct3DCreate9Ex", reinterpret_cast<void*>(&CountCreate9Ex)));
+        g_create9Ex = patches_.back()->original<decltype(g_create9Ex)>();
+#endif
+        patches_.emplace_back(new ImportPatch(plugin, "user32.dll", "CreateWindowExW", reinterpret_cast<void*>(&CountWindow)));
+        g_createWindow = patches_.back()->original<decltype(g_createWindow)>();
+        patches_.emplace_back(new ImportPatch(plugin, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&CountOpenKey)));
+        g_openKey = patches_.back()->original<decltype(g_openKey)>();
+        patches_.emplace_back(new ImportPatch(plugin, "d3dx9_31.dll", "D3DXGetImageInfoFromFileW", reinterpret_cast<void*>(&CountDescribeFile)));
+        g_describeFile = patches_.back()->original<decltype(g_describeFile)>();
+        for (const auto& p : patches_) ASSERT_TRUE(p->ok()) << "an import of the plug-in was not found";
+        g_direct3d = g_windows = g_settingsReads = g_describeByName = 0;
+    }
+    void TearDown() override { DeleteSettingsKey(); }
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
+    TempDir dir_;
+};
+
+TEST_F(OwnRoute, MakesNoDeviceAndReadsTheSettingsOnlyForAlpha) {
+    const struct {
+        const char* what;
+        Bytes file;
+        bool direct3d;
+        int settingsReads;
+    } kCases[] = {
+        {"DX10 with alpha", Bgra(2, 2, Bytes(16, 0x80)), false, 1},
+        {"DX10 without alpha", Bc4(5, 3, 0x40), false, 0},
+        {"DX10 with alpha marked opaque", Bgra(2, 2, Bytes(16, 0x80), 3), false, 0},
+        {"legacy DXT1, through D3DX", WriteDds(MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) {
+             return Dxt1Block(0xFFFF, 0, 0);
+         })), true, 1},
+    };
+    for (const auto& c : kCases) {
+        const std::wstring path = dir_.Write(L"route.dds", c.file);
+        for (const bool memory : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (memory ? ", memory" : ", file"));
+            g_direct3d = g_windows = g_settingsReads = 0;
+            Dib dib;
+            // A thread without windows: the D3DX route makes a hidden one.
+            std::thread([&] { dib = memory ? DecodeMemory(c.file) : DecodeFile(path); }).join();
+            ASSERT_EQ(dib.result, 0);
+            EXPECT_EQ(g_direct3d > 0, c.direct3d);
+            EXPECT_EQ(g_windows > 0, c.direct3d);
+            EXPECT_EQ(g_settingsReads.load(), c.settingsReads);
+        }
+    }
+}
+
+struct Progress {
+    std::vector<int> seen;
+    int cancelAt = -1;
+};
+
+int SPI_CALL Record(int numerator, int, LONG_PTR data) {
+    auto& p = *reinterpret_cast<Progress*>(data);
+    p.seen.push_back(numerator);
+    return numerator == p.cancelAt;
+}
+
+TEST_F(OwnRoute, ReportsProgressAndStopsWhenAsked) {
+    const Bytes file = Bc4(9, 7, 0x10);
+    const std::wstring path = dir_.Write(L"progress.dds", file);
+    const Plugin& p = LoadedPlugin();
+    for (const bool memory : {false, true}) {
+        const std::vector<int> all = memory ? std::vector<int>{0, 40, 60, 80, 100} : std::vector<int>{0, 20, 40, 60, 80, 100};
+        for (int cancel = -1; cancel < static_cast<int>(all.size()); ++cancel) {
+            SCOPED_TRACE(testing::Message() << (memory ? "memory" : "file") << ", cancel at " << cancel);
+            Progress progress;
+            progress.cancelAt = cancel < 0 ? -1 : all[cancel];
+            HLOCAL info = reinterpret_cast<HLOCAL>(0x51), bits = reinterpret_cast<HLOCAL>(0x52);
+            const int result = memory ? p.GetPicture(reinterpret_cast<const char*>(file.data()), static_cast<LONG_PTR>(file.size()), 1,
+                                                     &info, &bits, &Record, reinterpret_cast<LONG_PTR>(&progress))
+                                      : p.GetPictureW(path.c_str(), 0, 0, &info, &bits, &Record, reinterpret_cast<LONG_PTR>(&progress));
+            EXPECT_EQ(result, cancel < 0 ? 0 : 1);
+            const size_t reports = cancel < 0 ? all.size() : cancel + 1;
+            EXPECT_EQ(progress.seen, std::vector<int>(all.begin(), all.begin() + reports));
+            // Handed over only when the picture was complete: at 100, or without cancelling.
+            const bool handedOver = cancel < 0 || all[cancel] == 100;
+            EXPECT_EQ(info != reinterpret_cast<HLOCAL>(0x51), handedOver);
+            if (handedOver) {
+                LocalFree(info);
+                LocalFree(bits);
+            }
+        }
+    }
+}
+
+TEST_F(OwnRoute, AlphaFollowsTheSettings) {
+    // Clear (colour 10, 20, 30), opaque, and two blended pixels, as in the D3DX route's test.
+    const Bytes pixels = {10, 20, 30, 0, 0x50, 0x3C, 0x28, 255, 0, 0, 255, 0x80, 100, 0, 0, 0x7F};
+    const struct {
+        const char* what;
+        DWORD alpha, color;
+        std::vector<uint8_t> expected;
+    } kCases[] = {
+        {"default: over white", 99, 0, {255, 255, 255, 0x50, 0x3C, 0x28, 127, 127, 255, 177, 128, 128}},
+        {"remove", 0, 0, {10, 20, 30, 0x50, 0x3C, 0x28, 0, 0, 255, 100, 0, 0}},
+        {"over a colour", 1, 0x00332211, {0x33, 0x22, 0x11, 0x50, 0x3C, 0x28, 25, 16, 136, 75, 17, 8}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        DeleteSettingsKey();
+        if (c.alpha != 99) SetSettingsDword(L"Alpha", c.alpha);
+        if (c.alpha == 1) SetSettingsDword(L"Color", c.color);
+        const Dib dib = DecodeMemory(Bgra(4, 1, pixels));
+        ASSERT_EQ(dib.result, 0);
+        EXPECT_EQ(std::vector<uint8_t>(dib.bits.begin(), dib.bits.begin() + 12), c.expected);
+    }
+}
+
+// Every shape gives its first picture: element 0, face +X, slice 0, mip 0; a 1-D texture is one
+// row. The information agrees with the picture.
+TEST_F(OwnRoute, FirstPictureOfEveryShape) {
+    const struct {
+        const char* what;
+        uint32_t dimension, arraySize, depth, mips, height;
+        bool cube;
+    } kShapes[] = {{"array of 3", 3, 3, 0, 1, 3, false}, {"cube", 3, 1, 0, 1, 3, true},
+                   {"volume of 4", 4, 1, 4, 1, 3, false},  {"mips", 3, 1, 0, 2, 3, false},
+                   {"1-D", 2, 1, 0, 1, 1, false}};
+    for (const auto& shape : kShapes) {
+        SCOPED_TRACE(shape.what);
+        Dx10Image image;
+        image.dxgi = 87;
+        image.width = 3;
+        image.height = shape.height;
+        image.dimension = shape.dimension;
+        image.arraySize = shape.arraySize;
+        image.depth = shape.depth;
+        image.mipCount = shape.mips;
+        image.cube = shape.cube;
+        for (uint32_t i = 0; i < 3 * shape.height; ++i) image.data.insert(image.data.end(), {uint8_t(i), 50, 60, 255});
+        image.rest.assign(3 * 3 * 4 * 6, 0xEE);
+        const Bytes file = WriteDx10Dds(image);
+        const Dib dib = DecodeMemory(file);
+        ASSERT_EQ(dib.result, 0);
+        EXPECT_EQ(dib.header.biWidth, 3);
+        EXPECT_EQ(dib.header.biHeight, static_cast<LONG>(shape.height));
+        for (uint32_t y = 0; y < shape.height; ++y) {
+            for (uint32_t x = 0; x < 3; ++x) EXPECT_EQ(dib.Pixel24(x, y)[0], y * 3 + x) << x << "," << y;
+        }
+        PictureInfo info{};
+        ASSERT_EQ(LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(file.data()), static_cast<LONG_PTR>(file.size()), 1, &info), 0);
+        EXPECT_EQ(info.width, 3);
+        EXPECT_EQ(info.height, static_cast<int32_t>(shape.height));
+        EXPECT_EQ(info.bitsPerPixel, 24);
+    }
+}
+
+TEST_F(OwnRoute, RefusesWhatItCannotRead) {
+    Bytes truncated = Bc4(8, 8, 1);
+    truncated.pop_back();
+    Bytes huge = Bgra(1, 1, Bytes(4, 1));
+    for (const size_t offset : {12, 16}) std::memcpy(huge.data() + offset, "\xFF\xFF\xFF\x7F", 4);
+    Bytes video = Bgra(2, 2, Bytes(16, 1));
+    video[128] = 107;  // DXGI_FORMAT_YUY2
+    const Plugin& p = LoadedPlugin();
+    for (const Bytes& file : {truncated, huge, video}) {
+        const std::wstring path = dir_.Write(L"refused.dds", file);
+        PictureInfo info{};
+        info.width = 77;
+        EXPECT_EQ(p.GetPictureInfo(reinterpret_cast<const char*>(file.data()), static_cast<LONG_PTR>(file.size()), 1, &info), 2);
+        EXPECT_EQ(p.GetPictureInfoW(path.c_str(), 0, 0, &info), 2);
+        EXPECT_EQ(info.width, 77);
+        EXPECT_EQ(DecodeMemory(file).result, 2);
+        EXPECT_EQ(DecodeFile(path).result, 2);
+    }
+    EXPECT_EQ(g_direct3d.load(), 0);
+}
+
+TEST_F(OwnRoute, ProbeClaimsFromTheHeaderAlone) {
+    Bytes file = Bc4(64, 64, 9);
+    const std::wstring path = dir_.Write(L"probe.dds", file);
+    file.resize(2048);  // what a host hands over: the file's first bytes
+    const auto buffer = reinterpret_cast<ULONG_PTR>(file.data());
+    const Plugin& p = LoadedPlugin();
+    EXPECT_EQ(p.IsSupportedW(path.c_str(), buffer), 1);
+    EXPECT_EQ(p.IsSupportedW(nullptr, buffer), 1);
+    EXPECT_EQ(p.IsSupported(nullptr, buffer), 1);
+    EXPECT_EQ(g_describeByName.load(), 0) << "the file was examined by name";
+    // A file handle with no name.
+    FileHandle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(p.IsSupportedW(nullptr, reinterpret_cast<ULONG_PTR>(handle.get())), 1);
+    EXPECT_EQ(p.IsSupported(nullptr, reinterpret_cast<ULONG_PTR>(handle.get())), 1);
+}
+
+// Legacy files that D3DX describes but (under some builds) fails to load: Wine's faults inside
+// P8, refuses A16B16G16R16, and may refuse cube maps and volumes. Our reader decodes them, with
+// the first face or slice, whichever reader the picture comes from.
+TEST_F(OwnRoute, PicturesD3dxFailsComeFromOurReader) {
+    DdsImage p8 = MakeUncompressed(DdsFormat::P8, 4, 3, [](uint32_t x, uint32_t) { return x; });
+    p8.palette = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+    DdsImage rgba16;
+    rgba16.format = DdsFormat::A16B16G16R16;
+    rgba16.width = 2;
+    rgba16.data = {0, 0, 0xFF, 0xFF, 0x80, 0x80, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
+    DdsImage cube = MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) { return Dxt1Block(0x001F, 0x001F, 0); });
+    cube.cube = true;
+    DdsImage volume = MakeUncompressed(DdsFormat::A8R8G8B8, 2, 2, [](uint32_t, uint32_t) { return 0xFF123456u; });
+    volume.depth = 3;
+    struct {
+        const char* what;
+        Bytes file;
+        uint8_t first[3];  // the top left pixel, blue, green, red
+    } cases[] = {
+        {"P8", WriteDds(p8), {0x30, 0x20, 0x10}},
+        {"A16B16G16R16", WriteDds(rgba16), {128, 255, 0}},
+        {"cube", WriteDds(cube), {255, 0, 0}},
+        {"volume", WriteDds(volume), {0x56, 0x34, 0x12}},
+    };
+    // Whatever follows the first face or slice must not show: the later ones are changed.
+    for (size_t at = 128 + 8; at < cases[2].file.size(); ++at) cases[2].file[at] = 0x77;
+    for (size_t at = 128 + 16; at < cases[3].file.size(); ++at) cases[3].file[at] = 0x99;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Dib dib = DecodeMemory(c.file);
+        ASSERT_EQ(dib.result, 0);
+        EXPECT_EQ(dib.header.biBitCount, 24);
+        EXPECT_EQ(std::vector<uint8_t>(dib.Pixel24(0, 0), dib.Pixel24(0, 0) + 3), std::vector<uint8_t>(c.first, c.first + 3));
+    }
+}
+
+}  // namespace
+}  // namespace sorvane::test
