@@ -15,12 +15,18 @@ packages=(
   googletest
   imagemagick fonts-dejavu-core
   python3 python3-pil
+  # The reference test: an independent encoder, and Mesa's software renderer as a decoder.
+  libnvtt-bin libosmesa6-dev nodejs
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# The reference test's other encoder comes from the npm registry (the native build installs
+# it). Node.js builds from elsewhere bundle npm and conflict with Debian's package, so only a
+# machine without the command gets it.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 need_i386=""
