@@ -6,8 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
-#include <new>
 
 #include "FaultGuard.h"
 #include "Holders.h"
@@ -61,18 +59,21 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     const size_t rowBytes = size_t{image.width} * 4;
     const uint32_t chunkUnits = std::max<uint32_t>(1, static_cast<uint32_t>(kScratchBytes / (rowBytes * pass.unitRows)));
     const uint32_t chunkRows = chunkUnits * pass.unitRows;
-    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[rowBytes * chunkRows]);
-    if (!scratch) {
+    // From LocalAlloc, which answers a failure with null: operator new would throw inside the
+    // runtime on a pool thread, which keeps state for every thread that has thrown.
+    const LocalBlock block(LocalAlloc(LMEM_FIXED, rowBytes * chunkRows));
+    if (!block) {
         pass.failure = kOutOfMemory;
         return;
     }
+    uint8_t* const scratch = static_cast<uint8_t*>(block.get());
     const uint32_t stride = static_cast<uint32_t>(pass.dib.layout().stride);
     const uint32_t lastRow = std::min<uint64_t>(uint64_t{end} * pass.unitRows, image.height);
     for (uint32_t row = first * pass.unitRows; row < lastRow; row += chunkRows) {
         const uint32_t rows = std::min(chunkRows, lastRow - row);
-        dds::DecodeRows(image, row, rows, scratch.get(), static_cast<ptrdiff_t>(rowBytes));
+        dds::DecodeRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
         for (uint32_t i = 0; i < rows; ++i) {
-            uint8_t* pixels = scratch.get() + rowBytes * i;
+            uint8_t* pixels = scratch + rowBytes * i;
             if (image.premultiplied) Unpremultiply(pixels, image.width);
             // The first DIB row in memory is the picture's bottom row.
             ConvertRowTo24Bits(pixels, pass.dib.Row(image.height - 1 - (row + i)), image.width, stride, pass.mode);
