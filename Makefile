@@ -5,7 +5,7 @@
 WIDTHS := x64 x86
 SESSION := scripts/wine-session.sh
 
-.PHONY: all setup configure build demo test bench release clean
+.PHONY: all setup configure build demo test bench soak release clean
 
 all: build
 	@mkdir -p dist
@@ -35,6 +35,10 @@ test: build
 
 bench: build
 	$(SESSION) scripts/bench.sh
+
+# Many requests in one process per build, next to a bare device loop (not part of make test).
+soak: build
+	$(SESSION) scripts/soak.sh $(REQUESTS) $(CYCLES)
 
 release: all
 	/usr/bin/python3 scripts/release.py

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs the soak of both builds (inside wine-session.sh): REQUESTS requests (default 10000) and
+# CYCLES bare device cycles (default 2000) in one process per build.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+requests=${1:-10000}
+cycles=${2:-2000}
+status=0
+for width in 64 32; do
+  dir=x64; [ $width = 32 ] && dir=x86
+  (cd "$root/build/$dir/bin" && "$root/scripts/wine-exec.sh" "./soak$width.exe" "$requests" "$cycles") || status=1
+  echo
+done
+exit $status

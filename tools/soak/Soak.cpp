@@ -1,0 +1,225 @@
+// A soak of the built plug-in: many requests in one process, on both routes, next to a bare
+// loop of what every D3DX request makes and destroys (a window, a Direct3D object, a device),
+// both measured the same way. The plug-in's own allocations are counted through its imports,
+// so growth beyond them is the platform's. A measuring program: it asserts nothing.
+#include <windows.h>
+
+#include <d3d9.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "DdsWriter.h"
+#include "ImportPatch.h"
+#include "PluginApi.h"
+#include "PluginIdentity.h"
+#include "TestSupport.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+// The plug-in's own live blocks and bytes.
+std::mutex g_lock;
+std::unordered_map<void*, size_t> g_live;
+decltype(&LocalAlloc) g_localAlloc;
+decltype(&LocalFree) g_localFree;
+void* (*g_malloc)(size_t);
+void* (*g_calloc)(size_t, size_t);
+void* (*g_realloc)(void*, size_t);
+void (*g_free)(void*);
+
+void Track(void* p, size_t bytes) {
+    if (p == nullptr) return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_live[p] = bytes;
+}
+void Untrack(void* p) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_live.erase(p);
+}
+HLOCAL WINAPI SoakLocalAlloc(UINT flags, SIZE_T bytes) {
+    HLOCAL block = g_localAlloc(flags, bytes);
+    Track(block, bytes);
+    return block;
+}
+HLOCAL WINAPI SoakLocalFree(HLOCAL block) {
+    Untrack(block);
+    return g_localFree(block);
+}
+void* __cdecl SoakMalloc(size_t bytes) {
+    void* p = g_malloc(bytes);
+    Track(p, bytes);
+    return p;
+}
+void* __cdecl SoakCalloc(size_t count, size_t bytes) {
+    void* p = g_calloc(count, bytes);
+    Track(p, count * bytes);
+    return p;
+}
+void* __cdecl SoakRealloc(void* old, size_t bytes) {
+    void* p = g_realloc(old, bytes);
+    if (p != nullptr || bytes == 0) Untrack(old);
+    Track(p, bytes);
+    return p;
+}
+void __cdecl SoakFree(void* p) {
+    Untrack(p);
+    g_free(p);
+}
+
+size_t LiveBlocks(size_t& bytes) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    bytes = 0;
+    for (const auto& [p, size] : g_live) bytes += size;
+    return g_live.size();
+}
+
+double MiB(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// One cycle of what a D3DX request makes around its picture.
+bool BareCycle() {
+    HWND window = CreateWindowExW(0, L"STATIC", L"soak", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+                                  nullptr, nullptr);
+    if (window == nullptr) return false;
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    IDirect3DDevice9* device = nullptr;
+    if (d3d != nullptr) {
+        D3DPRESENT_PARAMETERS pp{};
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.hDeviceWindow = window;
+        pp.Windowed = TRUE;
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, 0x122, &pp, &device);
+    }
+    const bool made = device != nullptr;
+    if (device) device->Release();
+    if (d3d) d3d->Release();
+    DestroyWindow(window);
+    return made;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int requests = argc > 1 ? std::max(1000, atoi(argv[1])) : 10000;
+    const int cycles = argc > 2 ? std::max(100, atoi(argv[2])) : 2000;
+    const char* build = sizeof(void*) == 8 ? "x64" : "x86";
+    HMODULE module = LoadLibraryW(kDisplayName);
+    if (module == nullptr) {
+        std::printf("%s: the plug-in could not be loaded\n", build);
+        return 1;
+    }
+    const PluginExports p = BindPluginExports(module);
+    ImportPatch patches[] = {
+        {module, "kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&SoakLocalAlloc)},
+        {module, "kernel32.dll", "LocalFree", reinterpret_cast<void*>(&SoakLocalFree)},
+        {module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&SoakMalloc)},
+        {module, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&SoakCalloc)},
+        {module, "msvcrt.dll", "realloc", reinterpret_cast<void*>(&SoakRealloc)},
+        {module, "msvcrt.dll", "free", reinterpret_cast<void*>(&SoakFree)},
+    };
+    g_localAlloc = patches[0].original<decltype(g_localAlloc)>();
+    g_localFree = patches[1].original<decltype(g_localFree)>();
+    g_malloc = patches[2].original<decltype(g_malloc)>();
+    g_calloc = patches[3].original<decltype(g_calloc)>();
+    g_realloc = patches[4].original<decltype(g_realloc)>();
+    g_free = patches[5].original<decltype(g_free)>();
+
+    // A legacy picture for D3DX and a DX10 one for our reader, in memory and on disk.
+    const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 128, 96, [](uint32_t x, uint32_t y) {
+        return 0x80000000u | ((x * 997u) ^ y);
+    }));
+    Dx10Image bc7;
+    bc7.dxgi = 98;
+    bc7.width = 256;
+    bc7.height = 192;
+    for (int i = 0; i < 64 * 48 * 16; ++i) bc7.data.push_back(static_cast<uint8_t>(i * 2654435761u >> 21));
+    const Bytes own = WriteDx10Dds(bc7);
+    TempDir dir;
+    const std::wstring legacyPath = dir.Write(L"legacy.dds", legacy), ownPath = dir.Write(L"own.dds", own);
+    Bytes probe(own.begin(), own.begin() + 2048);
+
+    int d3dxRequests = 0;
+    auto request = [&](int i) {
+        const bool d3dx = i % 2 == 0;
+        const Bytes& file = d3dx ? legacy : own;
+        const std::wstring& path = d3dx ? legacyPath : ownPath;
+        HLOCAL info = nullptr, bits = nullptr;
+        int result;
+        switch (i % 10) {
+        case 0: case 1: case 2: case 3:
+            result = p.GetPictureW(reinterpret_cast<const wchar_t*>(file.data()), static_cast<LONG_PTR>(file.size()), 1,
+                                   &info, &bits, nullptr, 0);
+            break;
+        case 4: case 5: case 6: case 7:
+            result = p.GetPictureW(path.c_str(), 0, 0, &info, &bits, nullptr, 0);
+            break;
+        case 8: {
+            PictureInfo record{};
+            result = p.GetPictureInfoW(path.c_str(), 0, 0, &record);
+            break;
+        }
+        default:
+            result = p.IsSupportedW(path.c_str(), reinterpret_cast<ULONG_PTR>(probe.data())) == 1 ? 0 : 2;
+        }
+        if (info) LocalFree(info);
+        if (bits) LocalFree(bits);
+        if (d3dx && i % 10 < 8) ++d3dxRequests;
+        return result;
+    };
+
+    std::printf("Sorvane soak, %s build: %d requests, then %d bare device cycles\n", build, requests, cycles);
+    // What Wine keeps for the process (classes, caches, the pool) is made by the first ones.
+    for (int i = 0; i < 50; ++i) request(i);
+    d3dxRequests = 0;
+    size_t keptBytes;
+    const size_t kept = LiveBlocks(keptBytes);
+    std::printf("kept for the process after the first requests (the extension pattern, the opaque-format set): "
+                "%zu blocks, %zu bytes\n", kept, keptBytes);
+    const uint64_t start = CommittedPrivateBytes();
+    int failures = 0;
+    std::printf("%9s %14s %12s %16s\n", "requests", "committed MiB", "growth KiB", "plug-in's blocks");
+    for (int i = 0; i < requests; ++i) {
+        failures += request(i) != 0;
+        if ((i + 1) % 1000 == 0) {
+            size_t bytes;
+            const size_t blocks = LiveBlocks(bytes);
+            const uint64_t now = CommittedPrivateBytes();
+            std::printf("%9d %14.1f %12.0f %10zu (%zu B)\n", i + 1, MiB(now), (double(now) - double(start)) / 1024.0,
+                        blocks, bytes);
+        }
+    }
+    const double perRequest = (double(CommittedPrivateBytes()) - double(start)) / requests / 1024.0;
+    const double perD3dxRequest = (double(CommittedPrivateBytes()) - double(start)) / std::max(1, d3dxRequests) / 1024.0;
+
+    for (int i = 0; i < 20; ++i) BareCycle();
+    const uint64_t bareStart = CommittedPrivateBytes();
+    int made = 0;
+    for (int i = 0; i < cycles; ++i) {
+        made += BareCycle();
+        if ((i + 1) % (cycles / 5) == 0) {
+            std::printf("bare cycles %6d: committed %.1f MiB, growth %.0f KiB\n", i + 1, MiB(CommittedPrivateBytes()),
+                        (double(CommittedPrivateBytes()) - double(bareStart)) / 1024.0);
+        }
+    }
+    const double perCycle = (double(CommittedPrivateBytes()) - double(bareStart)) / cycles / 1024.0;
+    size_t liveBytes;
+    const size_t live = LiveBlocks(liveBytes);
+    std::printf("\n%s: %d failed requests; growth %.2f KiB a request, %.2f KiB a D3DX request (%d of them); "
+                "bare cycle %.2f KiB (%d devices made)\n",
+                build, failures, perRequest, perD3dxRequest, d3dxRequests, perCycle, made);
+    std::printf("%s: the plug-in holds %zu blocks (%zu bytes) of its own after all requests, %+lld blocks "
+                "(%+lld bytes) against the first requests\n",
+                build, live, liveBytes, static_cast<long long>(live) - static_cast<long long>(kept),
+                static_cast<long long>(liveBytes) - static_cast<long long>(keptBytes));
+    std::printf("summary %s soak growth_per_request_kib=%.2f growth_per_d3dx_request_kib=%.2f bare_cycle_kib=%.2f "
+                "plugin_blocks_added=%lld\n",
+                build, perRequest, perD3dxRequest, perCycle, static_cast<long long>(live) - static_cast<long long>(kept));
+    return failures == 0 ? 0 : 1;
+}
