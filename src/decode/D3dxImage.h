@@ -23,9 +23,11 @@ HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info
 // counts as D3DXERR_INVALIDDATA.
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept;
 
-// A DDS file whose pixel format D3DX can name.
+// A DDS file whose pixel format D3DX can name, of a size a host's record can hold: D3DX
+// describes headers with a width or height of 0, or of 2^31 and more, which are no picture.
 inline bool IsReadableDds(const D3DXIMAGE_INFO& info) noexcept {
-    return info.ImageFileFormat == D3DXIFF_DDS && info.Format != D3DFMT_UNKNOWN;
+    return info.ImageFileFormat == D3DXIFF_DDS && info.Format != D3DFMT_UNKNOWN && info.Width != 0 &&
+           info.Height != 0 && info.Width <= 0x7FFFFFFF && info.Height <= 0x7FFFFFFF;
 }
 
 }  // namespace sorvane

@@ -9,11 +9,6 @@ namespace sorvane {
 
 namespace {
 
-// A width or height of 0, or one the record's signed field cannot hold, describes no picture.
-bool FitsTheRecord(uint32_t width, uint32_t height) {
-    return width != 0 && height != 0 && width <= 0x7FFFFFFF && height <= 0x7FFFFFFF;
-}
-
 void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPixel) {
     ZeroMemory(info, sizeof *info);  // padding included
     info->width = static_cast<int32_t>(width);
@@ -23,7 +18,7 @@ void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPi
 
 PluginResult FillFromD3dx(HRESULT hr, const D3DXIMAGE_INFO& description, PictureInfo* info) {
     if (FAILED(hr)) return ToPluginResult(hr);
-    if (!IsReadableDds(description) || !FitsTheRecord(description.Width, description.Height)) return kNotSupported;
+    if (!IsReadableDds(description)) return kNotSupported;
     // The bit count of the DIB that GetPicture delivers: hosts show and allocate by it, where
     // D3DX's Depth (a slice count) would mean nothing to them.
     Fill(info, description.Width, description.Height, DecodeSurfaceFor(description.Format).dibBits);

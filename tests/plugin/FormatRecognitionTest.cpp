@@ -61,6 +61,19 @@ Bytes Bitmap(uint32_t width, uint32_t height) {
 
 Bytes Garbage() { return Bytes(kProbeSize, 0x5A); }
 
+Bytes WithWidth(Bytes dds, uint32_t width) {
+    std::memcpy(dds.data() + 16, &width, 4);  // magic 4 + header offset of the width 12
+    return dds;
+}
+
+Bytes LargeDx10() {
+    test::Dx10Image image;
+    image.dxgi = 98;  // BC7
+    image.width = image.height = 64;
+    image.data.assign(16 * 16 * 16, 0x40);
+    return test::WriteDx10Dds(image);
+}
+
 Bytes FirstBytes(const Bytes& file) {
     return Bytes(file.begin(), file.begin() + std::min<size_t>(file.size(), kProbeSize));
 }
@@ -141,6 +154,11 @@ TEST(ProbeHeader, BytesFirstThenTheFileOnDisk) {
         // the file on disk decides then.
         {"first bytes of a large DDS file", FirstBytes(LargeDds()), ddsFile.c_str(), kSuccess},
         {"no bytes, DDS file", Bytes(), ddsFile.c_str(), kSuccess},
+        // D3DX describes a header of width 0, but it is no picture.
+        {"DDS bytes of width 0, no name", WithWidth(SmallDds(), 0), nullptr, kNotSupported},
+        {"DDS bytes of width 2^31, no name", WithWidth(SmallDds(), 0x80000000), nullptr, kNotSupported},
+        // Our reader's files are claimed from the header, whatever follows.
+        {"first bytes of a large DX10 file", FirstBytes(LargeDx10()), nullptr, kSuccess},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

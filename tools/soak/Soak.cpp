@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <d3d9.h>
+#include <d3dx9tex.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -83,8 +85,9 @@ size_t LiveBlocks(size_t& bytes) {
 
 double MiB(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
-// One cycle of what a D3DX request makes around its picture.
-bool BareCycle() {
+// One cycle of what a D3DX request makes around its picture; with `file`, also the scratch
+// surface D3DX loads it into.
+bool BareCycle(const Bytes* file) {
     HWND window = CreateWindowExW(0, L"STATIC", L"soak", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
                                   nullptr, nullptr);
     if (window == nullptr) return false;
@@ -98,6 +101,14 @@ bool BareCycle() {
         d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, 0x122, &pp, &device);
     }
     const bool made = device != nullptr;
+    if (device != nullptr && file != nullptr) {
+        IDirect3DSurface9* surface = nullptr;
+        if (SUCCEEDED(device->CreateOffscreenPlainSurface(128, 96, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &surface, nullptr))) {
+            D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file->data(), static_cast<UINT>(file->size()),
+                                            nullptr, D3DX_DEFAULT, 0, nullptr);
+            surface->Release();
+        }
+    }
     if (device) device->Release();
     if (d3d) d3d->Release();
     DestroyWindow(window);
@@ -107,8 +118,12 @@ bool BareCycle() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int requests = argc > 1 ? std::max(1000, atoi(argv[1])) : 10000;
+    const int requests = argc > 1 ? std::max(100, atoi(argv[1])) : 10000;
     const int cycles = argc > 2 ? std::max(100, atoi(argv[2])) : 2000;
+    // A viewer pauses between pictures: long enough, the thread pool lets its idle threads go
+    // and the next picture meets new ones.
+    const int pauseEvery = argc > 3 ? atoi(argv[3]) : 0;
+    const int pauseMs = argc > 4 ? atoi(argv[4]) : 0;
     const char* build = sizeof(void*) == 8 ? "x64" : "x86";
     HMODULE module = LoadLibraryW(kDisplayName);
     if (module == nullptr) {
@@ -137,9 +152,9 @@ int main(int argc, char** argv) {
     }));
     Dx10Image bc7;
     bc7.dxgi = 98;
-    bc7.width = 256;
-    bc7.height = 192;
-    for (int i = 0; i < 64 * 48 * 16; ++i) bc7.data.push_back(static_cast<uint8_t>(i * 2654435761u >> 21));
+    bc7.width = 512;  // large enough for the thread pool to take part
+    bc7.height = 512;
+    for (int i = 0; i < 128 * 128 * 16; ++i) bc7.data.push_back(static_cast<uint8_t>(i * 2654435761u >> 21));
     const Bytes own = WriteDx10Dds(bc7);
     TempDir dir;
     const std::wstring legacyPath = dir.Write(L"legacy.dds", legacy), ownPath = dir.Write(L"own.dds", own);
@@ -168,8 +183,12 @@ int main(int argc, char** argv) {
         default:
             result = p.IsSupportedW(path.c_str(), reinterpret_cast<ULONG_PTR>(probe.data())) == 1 ? 0 : 2;
         }
-        if (info) LocalFree(info);
-        if (bits) LocalFree(bits);
+        // The host frees what it was handed: no longer the plug-in's.
+        for (HLOCAL block : {info, bits}) {
+            if (block == nullptr) continue;
+            Untrack(block);
+            LocalFree(block);
+        }
         if (d3dx && i % 10 < 8) ++d3dxRequests;
         return result;
     };
@@ -178,16 +197,26 @@ int main(int argc, char** argv) {
     // What Wine keeps for the process (classes, caches, the pool) is made by the first ones.
     for (int i = 0; i < 50; ++i) request(i);
     d3dxRequests = 0;
+    Sleep(6000);
     size_t keptBytes;
     const size_t kept = LiveBlocks(keptBytes);
+    std::unordered_map<void*, size_t> keptBlocks;
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        keptBlocks = g_live;
+    }
     std::printf("kept for the process after the first requests (the extension pattern, the opaque-format set): "
                 "%zu blocks, %zu bytes\n", kept, keptBytes);
     const uint64_t start = CommittedPrivateBytes();
     int failures = 0;
     std::printf("%9s %14s %12s %16s\n", "requests", "committed MiB", "growth KiB", "plug-in's blocks");
+    const int report = std::min(1000, requests);
     for (int i = 0; i < requests; ++i) {
         failures += request(i) != 0;
-        if ((i + 1) % 1000 == 0) {
+        if (pauseEvery > 0 && (i + 1) % pauseEvery == 0) Sleep(static_cast<DWORD>(pauseMs));
+        if ((i + 1) % report == 0) {
+            // Idle pool threads leave after a few seconds; their stacks are no one's growth.
+            Sleep(6000);
             size_t bytes;
             const size_t blocks = LiveBlocks(bytes);
             const uint64_t now = CommittedPrivateBytes();
@@ -195,31 +224,47 @@ int main(int argc, char** argv) {
                         blocks, bytes);
         }
     }
+    Sleep(6000);
     const double perRequest = (double(CommittedPrivateBytes()) - double(start)) / requests / 1024.0;
     const double perD3dxRequest = (double(CommittedPrivateBytes()) - double(start)) / std::max(1, d3dxRequests) / 1024.0;
 
-    for (int i = 0; i < 20; ++i) BareCycle();
-    const uint64_t bareStart = CommittedPrivateBytes();
+    // The same cycles without the plug-in: the device alone, then with a D3DX load.
+    double perCycle[2];
     int made = 0;
-    for (int i = 0; i < cycles; ++i) {
-        made += BareCycle();
-        if ((i + 1) % (cycles / 5) == 0) {
-            std::printf("bare cycles %6d: committed %.1f MiB, growth %.0f KiB\n", i + 1, MiB(CommittedPrivateBytes()),
-                        (double(CommittedPrivateBytes()) - double(bareStart)) / 1024.0);
+    for (const bool load : {false, true}) {
+        const Bytes* file = load ? &legacy : nullptr;
+        for (int i = 0; i < 20; ++i) BareCycle(file);
+        Sleep(6000);
+        const uint64_t bareStart = CommittedPrivateBytes();
+        for (int i = 0; i < cycles; ++i) {
+            made += BareCycle(file);
+            if ((i + 1) % (cycles / 5) == 0) {
+                std::printf("bare cycles%s %6d: committed %.1f MiB, growth %.0f KiB\n", load ? " with a load" : "",
+                            i + 1, MiB(CommittedPrivateBytes()),
+                            (double(CommittedPrivateBytes()) - double(bareStart)) / 1024.0);
+            }
         }
+        Sleep(6000);
+        perCycle[load] = (double(CommittedPrivateBytes()) - double(bareStart)) / cycles / 1024.0;
     }
-    const double perCycle = (double(CommittedPrivateBytes()) - double(bareStart)) / cycles / 1024.0;
     size_t liveBytes;
     const size_t live = LiveBlocks(liveBytes);
     std::printf("\n%s: %d failed requests; growth %.2f KiB a request, %.2f KiB a D3DX request (%d of them); "
-                "bare cycle %.2f KiB (%d devices made)\n",
-                build, failures, perRequest, perD3dxRequest, d3dxRequests, perCycle, made);
+                "bare cycle %.2f KiB, with a D3DX load %.2f KiB (%d devices made)\n",
+                build, failures, perRequest, perD3dxRequest, d3dxRequests, perCycle[0], perCycle[1], made);
     std::printf("%s: the plug-in holds %zu blocks (%zu bytes) of its own after all requests, %+lld blocks "
                 "(%+lld bytes) against the first requests\n",
                 build, live, liveBytes, static_cast<long long>(live) - static_cast<long long>(kept),
                 static_cast<long long>(liveBytes) - static_cast<long long>(keptBytes));
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        for (const auto& [block, size] : g_live) {
+            if (keptBlocks.count(block) == 0) std::printf("  a block of %zu bytes added\n", size);
+        }
+    }
     std::printf("summary %s soak growth_per_request_kib=%.2f growth_per_d3dx_request_kib=%.2f bare_cycle_kib=%.2f "
-                "plugin_blocks_added=%lld\n",
-                build, perRequest, perD3dxRequest, perCycle, static_cast<long long>(live) - static_cast<long long>(kept));
+                "bare_cycle_with_load_kib=%.2f plugin_blocks_added=%lld\n",
+                build, perRequest, perD3dxRequest, perCycle[0], perCycle[1],
+                static_cast<long long>(live) - static_cast<long long>(kept));
     return failures == 0 ? 0 : 1;
 }
