@@ -1,7 +1,6 @@
 // Memory that cannot be had, on purpose: the plug-in's n-th allocation fails, for n = 1, 2, ...
-// until a request no longer meets a failure. The plug-in's imports of LocalAlloc and the C
-// runtime's allocator (operator new comes down to malloc) are replaced for the test; its own
-// code stays as it is. It calls no HeapAlloc of its own.
+// until a request no longer meets a failure. Its imports of the allocators are replaced for the
+// test; its own code stays as it is. It calls no HeapAlloc of its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,73 +9,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <vector>
 
 #include "Holders.h"
-#include "ImportPatch.h"
+#include "AllocationWatch.h"
 #include "TestSupport.h"
 
 namespace sorvane::test {
 namespace {
-
-std::atomic<int> g_allocations{0};
-std::atomic<int> g_failAt{0};  // 0: none fails
-std::mutex g_lock;
-std::set<void*> g_live;  // what the plug-in holds, by its own allocations
-
-decltype(&LocalAlloc) g_localAlloc;
-decltype(&LocalFree) g_localFree;
-void* (*g_malloc)(size_t);
-void* (*g_calloc)(size_t, size_t);
-void* (*g_realloc)(void*, size_t);
-void (*g_free)(void*);
-
-bool FailsNow() { return ++g_allocations == g_failAt.load(); }
-void Track(void* p) {
-    if (p == nullptr) return;
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_live.insert(p);
-}
-void Untrack(void* p) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_live.erase(p);
-}
-
-HLOCAL WINAPI TestLocalAlloc(UINT flags, SIZE_T bytes) {
-    if (FailsNow()) return nullptr;
-    HLOCAL block = g_localAlloc(flags, bytes);
-    Track(block);
-    return block;
-}
-HLOCAL WINAPI TestLocalFree(HLOCAL block) {
-    Untrack(block);
-    return g_localFree(block);
-}
-void* __cdecl TestMalloc(size_t bytes) {
-    if (FailsNow()) return nullptr;
-    void* p = g_malloc(bytes);
-    Track(p);
-    return p;
-}
-void* __cdecl TestCalloc(size_t count, size_t bytes) {
-    if (FailsNow()) return nullptr;
-    void* p = g_calloc(count, bytes);
-    Track(p);
-    return p;
-}
-void* __cdecl TestRealloc(void* old, size_t bytes) {
-    if (FailsNow()) return nullptr;  // the old block stays valid
-    void* p = g_realloc(old, bytes);
-    if (p != nullptr || bytes == 0) Untrack(old);
-    Track(p);
-    return p;
-}
-void __cdecl TestFree(void* p) {
-    Untrack(p);
-    g_free(p);
-}
 
 // What a request gave: its result, and the host's outputs as bytes.
 struct Outcome {
@@ -92,58 +32,39 @@ protected:
     void SetUp() override {
         SORVANE_REQUIRE_D3D();
         DeleteSettingsKey();
-        const HMODULE plugin = LoadedPlugin().module;
-        auto patch = [&](const char* dll, const char* name, void* replacement) -> ImportPatch* {
-            patches_.emplace_back(new ImportPatch(plugin, dll, name, replacement));
-            EXPECT_TRUE(patches_.back()->ok()) << name;
-            return patches_.back().get();
-        };
-        g_localAlloc = patch("kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&TestLocalAlloc))->original<decltype(g_localAlloc)>();
-        g_localFree = patch("kernel32.dll", "LocalFree", reinterpret_cast<void*>(&TestLocalFree))->original<decltype(g_localFree)>();
-        g_malloc = patch("msvcrt.dll", "malloc", reinterpret_cast<void*>(&TestMalloc))->original<decltype(g_malloc)>();
-        g_calloc = patch("msvcrt.dll", "calloc", reinterpret_cast<void*>(&TestCalloc))->original<decltype(g_calloc)>();
-        g_realloc = patch("msvcrt.dll", "realloc", reinterpret_cast<void*>(&TestRealloc))->original<decltype(g_realloc)>();
-        g_free = patch("msvcrt.dll", "free", reinterpret_cast<void*>(&TestFree))->original<decltype(g_free)>();
+        watch_.reset(new AllocationWatch(LoadedPlugin().module));
+        ASSERT_TRUE(watch_->ok()) << "an allocator import of the plug-in was not found";
     }
-    void TearDown() override {
-        g_failAt = 0;
-        patches_.clear();
+    void TearDown() override { watch_.reset(); }
+
+    // Frees the blocks a request handed over, as the host does.
+    void FreeHandedOver(const Outcome& outcome) {
+        for (void* p : outcome.handedOver) {
+            watch_->Forget(p);
+            LocalFree(p);
+        }
     }
 
     // Runs `request` failing its n-th allocation for every n it reaches; the request without
     // a failure gives `expected`. Returns how many allocations the request makes.
     int FailEachAllocation(const std::function<Outcome()>& request, int failureCode) {
-        g_failAt = 0;
+        watch_->FailAt(0);
         const Outcome expected = request();
-        for (void* p : expected.handedOver) LocalFree(p);
+        FreeHandedOver(expected);
         EXPECT_EQ(expected.result, 0);
         // The first failure a request meets sets up what the runtime keeps for a thread that
         // has thrown; only what a request leaves behind after that counts.
-        g_allocations = 0;
-        g_failAt = 1;
-        for (void* p : request().handedOver) LocalFree(p);
-        g_failAt = 0;
+        watch_->FailAt(1);
+        FreeHandedOver(request());
         for (int n = 1;; ++n) {
             SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
-            {
-                std::lock_guard<std::mutex> hold(g_lock);
-                g_live.clear();
-            }
-            g_allocations = 0;
-            g_failAt = n;
+            watch_->MarkLive();
+            watch_->FailAt(n);
             const Outcome failed = request();
-            g_failAt = 0;
-            const bool reached = g_allocations.load() >= n;
-            for (void* p : failed.handedOver) {
-                Untrack(p);
-                LocalFree(p);
-            }
-            {
-                std::lock_guard<std::mutex> hold(g_lock);
-                EXPECT_TRUE(g_live.empty()) << g_live.size() << " blocks left behind, the first of "
-                                            << (g_live.empty() ? 0 : LocalSize(*g_live.begin())) << " bytes at "
-                                            << (g_live.empty() ? nullptr : *g_live.begin());
-            }
+            const bool reached = watch_->allocations() >= n;
+            watch_->FailAt(0);
+            FreeHandedOver(failed);
+            EXPECT_EQ(watch_->AddedSinceMark(), std::vector<size_t>()) << "blocks left behind, by size";
             if (!reached) {
                 EXPECT_EQ(failed.result, expected.result);
                 return n - 1;
@@ -157,7 +78,7 @@ protected:
             }
             // The next request is whole again.
             const Outcome next = request();
-            for (void* p : next.handedOver) LocalFree(p);
+            FreeHandedOver(next);
             EXPECT_EQ(next.result, expected.result);
             EXPECT_EQ(next.output, expected.output);
             if (n > 500) {
@@ -167,7 +88,7 @@ protected:
         }
     }
 
-    std::vector<std::unique_ptr<ImportPatch>> patches_;
+    std::unique_ptr<AllocationWatch> watch_;
     TempDir dir_;
 };
 

@@ -11,13 +11,11 @@
 #include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "DdsWriter.h"
-#include "ImportPatch.h"
+#include "AllocationWatch.h"
 #include "PluginApi.h"
 #include "PluginIdentity.h"
 #include "TestSupport.h"
@@ -26,62 +24,6 @@ using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
-
-// The plug-in's own live blocks and bytes.
-std::mutex g_lock;
-std::unordered_map<void*, size_t> g_live;
-decltype(&LocalAlloc) g_localAlloc;
-decltype(&LocalFree) g_localFree;
-void* (*g_malloc)(size_t);
-void* (*g_calloc)(size_t, size_t);
-void* (*g_realloc)(void*, size_t);
-void (*g_free)(void*);
-
-void Track(void* p, size_t bytes) {
-    if (p == nullptr) return;
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_live[p] = bytes;
-}
-void Untrack(void* p) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_live.erase(p);
-}
-HLOCAL WINAPI SoakLocalAlloc(UINT flags, SIZE_T bytes) {
-    HLOCAL block = g_localAlloc(flags, bytes);
-    Track(block, bytes);
-    return block;
-}
-HLOCAL WINAPI SoakLocalFree(HLOCAL block) {
-    Untrack(block);
-    return g_localFree(block);
-}
-void* __cdecl SoakMalloc(size_t bytes) {
-    void* p = g_malloc(bytes);
-    Track(p, bytes);
-    return p;
-}
-void* __cdecl SoakCalloc(size_t count, size_t bytes) {
-    void* p = g_calloc(count, bytes);
-    Track(p, count * bytes);
-    return p;
-}
-void* __cdecl SoakRealloc(void* old, size_t bytes) {
-    void* p = g_realloc(old, bytes);
-    if (p != nullptr || bytes == 0) Untrack(old);
-    Track(p, bytes);
-    return p;
-}
-void __cdecl SoakFree(void* p) {
-    Untrack(p);
-    g_free(p);
-}
-
-size_t LiveBlocks(size_t& bytes) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    bytes = 0;
-    for (const auto& [p, size] : g_live) bytes += size;
-    return g_live.size();
-}
 
 double MiB(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -131,20 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const PluginExports p = BindPluginExports(module);
-    ImportPatch patches[] = {
-        {module, "kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&SoakLocalAlloc)},
-        {module, "kernel32.dll", "LocalFree", reinterpret_cast<void*>(&SoakLocalFree)},
-        {module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&SoakMalloc)},
-        {module, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&SoakCalloc)},
-        {module, "msvcrt.dll", "realloc", reinterpret_cast<void*>(&SoakRealloc)},
-        {module, "msvcrt.dll", "free", reinterpret_cast<void*>(&SoakFree)},
-    };
-    g_localAlloc = patches[0].original<decltype(g_localAlloc)>();
-    g_localFree = patches[1].original<decltype(g_localFree)>();
-    g_malloc = patches[2].original<decltype(g_malloc)>();
-    g_calloc = patches[3].original<decltype(g_calloc)>();
-    g_realloc = patches[4].original<decltype(g_realloc)>();
-    g_free = patches[5].original<decltype(g_free)>();
+    AllocationWatch watch(module);
 
     // A legacy picture for D3DX and a DX10 one for our reader, in memory and on disk.
     const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 128, 96, [](uint32_t x, uint32_t y) {
@@ -186,7 +115,7 @@ int main(int argc, char** argv) {
         // The host frees what it was handed: no longer the plug-in's.
         for (HLOCAL block : {info, bits}) {
             if (block == nullptr) continue;
-            Untrack(block);
+            watch.Forget(block);
             LocalFree(block);
         }
         if (d3dx && i % 10 < 8) ++d3dxRequests;
@@ -199,12 +128,8 @@ int main(int argc, char** argv) {
     d3dxRequests = 0;
     Sleep(6000);
     size_t keptBytes;
-    const size_t kept = LiveBlocks(keptBytes);
-    std::unordered_map<void*, size_t> keptBlocks;
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        keptBlocks = g_live;
-    }
+    const size_t kept = watch.LiveBlocks(&keptBytes);
+    watch.MarkLive();
     std::printf("kept for the process after the first requests (the extension pattern, the opaque-format set): "
                 "%zu blocks, %zu bytes\n", kept, keptBytes);
     const uint64_t start = CommittedPrivateBytes();
@@ -218,7 +143,7 @@ int main(int argc, char** argv) {
             // Idle pool threads leave after a few seconds; their stacks are no one's growth.
             Sleep(6000);
             size_t bytes;
-            const size_t blocks = LiveBlocks(bytes);
+            const size_t blocks = watch.LiveBlocks(&bytes);
             const uint64_t now = CommittedPrivateBytes();
             std::printf("%9d %14.1f %12.0f %10zu (%zu B)\n", i + 1, MiB(now), (double(now) - double(start)) / 1024.0,
                         blocks, bytes);
@@ -248,7 +173,7 @@ int main(int argc, char** argv) {
         perCycle[load] = (double(CommittedPrivateBytes()) - double(bareStart)) / cycles / 1024.0;
     }
     size_t liveBytes;
-    const size_t live = LiveBlocks(liveBytes);
+    const size_t live = watch.LiveBlocks(&liveBytes);
     std::printf("\n%s: %d failed requests; growth %.2f KiB a request, %.2f KiB a D3DX request (%d of them); "
                 "bare cycle %.2f KiB, with a D3DX load %.2f KiB (%d devices made)\n",
                 build, failures, perRequest, perD3dxRequest, d3dxRequests, perCycle[0], perCycle[1], made);
@@ -256,12 +181,7 @@ int main(int argc, char** argv) {
                 "(%+lld bytes) against the first requests\n",
                 build, live, liveBytes, static_cast<long long>(live) - static_cast<long long>(kept),
                 static_cast<long long>(liveBytes) - static_cast<long long>(keptBytes));
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        for (const auto& [block, size] : g_live) {
-            if (keptBlocks.count(block) == 0) std::printf("  a block of %zu bytes added\n", size);
-        }
-    }
+    for (const size_t size : watch.AddedSinceMark()) std::printf("  a block of %zu bytes added\n", size);
     std::printf("summary %s soak growth_per_request_kib=%.2f growth_per_d3dx_request_kib=%.2f bare_cycle_kib=%.2f "
                 "bare_cycle_with_load_kib=%.2f plugin_blocks_added=%lld\n",
                 build, perRequest, perD3dxRequest, perCycle[0], perCycle[1],
