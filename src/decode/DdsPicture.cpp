@@ -56,12 +56,16 @@ void Unpremultiply(uint8_t* pixels, uint32_t count) {
 // Block rows [first, end): decoded a few at a time into scratch and written as DIB rows.
 void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     const dds::DdsImage& image = pass.image;
-    const size_t rowBytes = size_t{image.width} * 4;
-    const uint32_t chunkUnits = std::max<uint32_t>(1, static_cast<uint32_t>(kScratchBytes / (rowBytes * pass.unitRows)));
+    // Sized in 64 bits: a 32-bit process can hold a DIB whose rows of 4-byte pixels in blocks
+    // of 4 would wrap its size_t.
+    const uint64_t unitBytes = uint64_t{image.width} * 4 * pass.unitRows;
+    const uint32_t chunkUnits = static_cast<uint32_t>(std::max<uint64_t>(1, kScratchBytes / unitBytes));
     const uint32_t chunkRows = chunkUnits * pass.unitRows;
+    const uint64_t scratchBytes = unitBytes * chunkUnits;
+    const size_t rowBytes = size_t{image.width} * 4;
     // From LocalAlloc, which answers a failure with null: operator new would throw inside the
     // runtime on a pool thread, which keeps state for every thread that has thrown.
-    const LocalBlock block(LocalAlloc(LMEM_FIXED, rowBytes * chunkRows));
+    const LocalBlock block(scratchBytes <= SIZE_MAX ? LocalAlloc(LMEM_FIXED, static_cast<size_t>(scratchBytes)) : nullptr);
     if (!block) {
         pass.failure = kOutOfMemory;
         return;
