@@ -52,16 +52,16 @@ static_assert(ModesFillTheBlock());
 // output's byte order, with room for the interpolation's products.
 constexpr int kAlphaLane = 3;
 
-constexpr uint64_t kLaneBytes = 0x00FF00FF00FF00FF;
-
 // The colour at `weight` / 64 of the way from e0 to e1, all lanes at once: no lane's sum
 // exceeds 64 * 255 + 32, so none carries into the next, and the bits that the shift brings
 // down from the lane above are masked away.
 inline uint32_t Interpolate(uint64_t e0, uint64_t e1, uint32_t weight) noexcept {
-    const uint64_t sum = (64 - weight) * e0 + weight * e1 + 0x0020002000200020;
-    uint64_t lanes = sum >> 6 & kLaneBytes;
-    lanes = (lanes | lanes >> 8) & 0x0000FFFF0000FFFF;
-    return static_cast<uint32_t>(lanes | lanes >> 16);
+    // Two lanes at a time in 32 bits, which a 32-bit build does in one register.
+    const uint32_t w0 = 64 - weight;
+    const uint32_t low = (w0 * static_cast<uint32_t>(e0) + weight * static_cast<uint32_t>(e1) + 0x00200020) >> 6 & 0x00FF00FF;
+    const uint32_t high =
+        (w0 * static_cast<uint32_t>(e0 >> 32) + weight * static_cast<uint32_t>(e1 >> 32) + 0x00200020) >> 6 & 0x00FF00FF;
+    return ((low | low >> 8) & 0xFFFF) | ((high | high >> 8) & 0xFFFF) << 16;
 }
 
 void BuildPalette(uint64_t e0, uint64_t e1, int indexBits, uint32_t* palette) noexcept {
