@@ -15,6 +15,9 @@ packages=(
   googletest
   imagemagick fonts-dejavu-core
   python3 python3-pil
+  # The native fuzzing of the DDS reader: clang, whose libFuzzer and sanitizer runtimes come
+  # only as a recommendation, and llvm-profdata, llvm-cov, llvm-cxxfilt for its coverage.
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
