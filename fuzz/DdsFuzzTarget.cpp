@@ -8,7 +8,7 @@
 #include "ReaderChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string fault = sorvane::dds::checks::CheckReader(data, size);
+    const std::string fault = sorvane::dds::checks::CheckReader(data, size).fault;
     if (!fault.empty()) {
         std::fprintf(stderr, "DDS reader: %s\n", fault.c_str());
         std::abort();

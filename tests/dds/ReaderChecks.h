@@ -101,26 +101,30 @@ inline std::string CheckRows(const DdsImage& image, uint32_t first, uint32_t cou
     return {};
 }
 
-// The first broken promise for these bytes, or an empty string.
-inline std::string CheckReader(const uint8_t* data, size_t size) {
+struct CheckOutcome {
+    std::string fault;  // the first broken promise, or empty
+    uint32_t rowsDecoded = 0;
+};
+
+inline CheckOutcome CheckReader(const uint8_t* data, size_t size) {
     DdsImage header, probe, image;
     const ReadResult headerResult = ReadDdsHeader(data, size, header);
     const ReadResult probeResult = ReadDdsHeader(data, std::min(size, kProbeBytes), probe);
     const ReadResult result = ReadDds(data, size, image);
     if (probeResult != headerResult || (headerResult == ReadResult::Ok && !SameHeader(probe, header))) {
-        return "the first bytes alone answer otherwise than the whole file";
+        return {"the first bytes alone answer otherwise than the whole file"};
     }
     const bool agree = result == headerResult || (headerResult == ReadResult::Ok && result == ReadResult::Truncated);
-    if (!agree) return "ReadDds and ReadDdsHeader answer differently";
+    if (!agree) return {"ReadDds and ReadDdsHeader answer differently"};
     if (result != ReadResult::Ok) return {};
-    if (!SameHeader(header, image)) return "ReadDds describes another picture than ReadDdsHeader";
-    if (image.format == nullptr || image.width == 0 || image.height == 0) return "an empty picture read Ok";
+    if (!SameHeader(header, image)) return {"ReadDds describes another picture than ReadDdsHeader"};
+    if (image.format == nullptr || image.width == 0 || image.height == 0) return {"an empty picture read Ok"};
     const uint32_t unitRows = BlockHeight(image);
     const uint64_t units = (uint64_t{image.height} + unitRows - 1) / unitRows;
     if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset ||
         image.pixels != data + image.dataOffset || image.pictureBytes / units != image.rowBytes ||
         image.pictureBytes % units != 0) {
-        return "the picture's bytes are not where its header puts them";
+        return {"the picture's bytes are not where its header puts them"};
     }
 
     // Decoded from a copy that ends with the picture, the palette before it included, so that
@@ -128,15 +132,16 @@ inline std::string CheckReader(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> own(data, data + image.dataOffset + image.pictureBytes);
     DdsImage cut;
     if (ReadDds(own.data(), own.size(), cut) != ReadResult::Ok || !SameHeader(cut, image)) {
-        return "the file cut after its first picture is not read alike";
+        return {"the file cut after its first picture is not read alike"};
     }
     const uint64_t stride = uint64_t{image.width} * 4 + kGuardBytes;
-    if (image.height <= kMaxCanvasBytes / stride) return CheckRows(cut, 0, image.height);
+    if (image.height <= kMaxCanvasBytes / stride) return {CheckRows(cut, 0, image.height), image.height};
     if (2 * kBandRows > kMaxCanvasBytes / stride) return {};
     // The last band holds the partial block row and the highest address the decoders reach.
     const uint32_t last = (image.height - 1) / kBandRows * kBandRows;
-    const std::string fault = CheckRows(cut, 0, kBandRows);
-    return fault.empty() ? CheckRows(cut, last, image.height - last) : fault;
+    std::string fault = CheckRows(cut, 0, kBandRows);
+    if (fault.empty()) fault = CheckRows(cut, last, image.height - last);
+    return {fault, kBandRows + image.height - last};
 }
 
 }  // namespace sorvane::dds::checks
