@@ -30,7 +30,9 @@ echo "fuzzing for $minutes min; libFuzzer's log: $log"
   -print_final_stats=1 -dict="$root/fuzz/dds.dict" -artifact_prefix="$build/findings/" \
   "$build/corpus" "$root/fuzz/seeds" >"$log" 2>&1 &
 fuzzer=$!
-trap 'kill "$fuzzer" 2>/dev/null' INT TERM
+# Interrupted, the run still ends with its summary.
+interrupted=0
+trap 'interrupted=1; kill "$fuzzer" 2>/dev/null' INT TERM
 seconds=0
 while kill -0 "$fuzzer" 2>/dev/null; do
   sleep 1
@@ -52,7 +54,7 @@ echo "libFuzzer:       $(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [^ ]+' <<<"$last
 echo "new inputs:      $(stat new_units_added) (corpus: $(find "$build/corpus" -type f | wc -l) files)"
 echo "peak memory:     $(stat peak_rss_mb) MiB"
 
-# Line coverage: the uninstrumented-for-speed twin runs every corpus input once.
+# Line coverage: the twin built for it, without sanitizers, runs every corpus input once.
 coverage=$build/coverage
 rm -rf "$coverage"
 mkdir -p "$coverage"
@@ -84,7 +86,7 @@ fi
 
 mapfile -t found < <(find "$build/findings" -type f -newer "$started" | sort)
 echo
-if [ ${#found[@]} -gt 0 ] || [ "$status" -ne 0 ]; then
+if [ ${#found[@]} -gt 0 ] || { [ "$status" -ne 0 ] && [ "$interrupted" -eq 0 ]; }; then
   echo "== findings: ${#found[@]} (libFuzzer's exit status $status)"
   for f in "${found[@]}"; do echo "  ${f#"$root"/}"; done
   grep -E '^(SUMMARY|DDS reader|==[0-9]+==ERROR)' "$log" | head -n 5 | sed 's/^/  /'
