@@ -17,6 +17,9 @@ packages=(
   python3 python3-pil
   # The reference test: an independent encoder, and Mesa's software renderer as a decoder.
   libnvtt-bin libosmesa6-dev nodejs
+  # The native fuzzing of the DDS reader: clang, whose libFuzzer and sanitizer runtimes come
+  # only as a recommendation, and llvm-profdata, llvm-cov, llvm-cxxfilt for its coverage.
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
