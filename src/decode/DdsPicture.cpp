@@ -123,4 +123,16 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode,
     return result;
 }
 
+PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept {
+    // Masks are set for the legacy bit-mask layouts alone.
+    const dds::ChannelMasks& m = image.masks;
+    if (image.pixels == nullptr || m.bits != 16 || m.red != 0x7C00 || m.green != 0x3E0 || m.blue != 0x1F ||
+        m.alpha != 0 || m.luminance) {
+        return kInternalError;
+    }
+    const PixelImage rows(PixelLayout{image.width, image.height, 16, static_cast<intptr_t>(image.rowBytes)},
+                          const_cast<uint8_t*>(image.pixels));
+    return FlipRows(rows, dib);
+}
+
 }  // namespace sorvane
