@@ -100,22 +100,37 @@ bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept {
     return magic == kDdsMagic && mipLevels > kMaxMipLevels;
 }
 
-bool FileHasImplausibleDdsHeader(const wchar_t* path) noexcept {
+namespace {
+
+// Whether D3DX is to see these bytes: a DDS file whose counts some file can have. D3DX reads
+// other formats too, but none is ours, and Wine's decoders keep memory on some (a PNG cut
+// short keeps what its size asks for, megabytes a call).
+bool WorthDescribing(const void* bytes, size_t size) noexcept {
+    if (bytes == nullptr || size < 4) return false;
+    uint32_t magic;
+    std::memcpy(&magic, bytes, 4);
+    return magic == kDdsMagic && !HasImplausibleDdsHeader(bytes, size);
+}
+
+// The same for a file; one that cannot be read is D3DX's to report.
+bool FileWorthDescribing(const wchar_t* path) noexcept {
     FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
+    if (!file) return true;
     uint8_t head[kMipCountOffset + 4];
     DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
-    return HasImplausibleDdsHeader(head, got);
+    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return true;
+    return WorthDescribing(head, got);
 }
+
+}  // namespace
 
 HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept {
     info = D3DXIMAGE_INFO{};
     HRESULT hr = kD3dxInvalidData;
     // The host's bytes may not all be readable: the header check is guarded like D3DX.
     if (RunGuarded([&] {
-            if (!HasImplausibleDdsHeader(bytes, size)) hr = D3DXGetImageInfoFromFileInMemory(bytes, size, &info);
+            if (WorthDescribing(bytes, size)) hr = D3DXGetImageInfoFromFileInMemory(bytes, size, &info);
         }) != 0) {
         return kD3dxInvalidData;
     }
@@ -123,7 +138,7 @@ HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info
 }
 
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept {
-    if (FileHasImplausibleDdsHeader(path)) return kD3dxInvalidData;
+    if (!FileWorthDescribing(path)) return kD3dxInvalidData;
     HRESULT hr = kD3dxInvalidData;
     if (RunGuarded([&] { hr = D3DXGetImageInfoFromFileW(path, &info); }) != 0) {
         return kD3dxInvalidData;

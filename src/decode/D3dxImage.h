@@ -13,8 +13,6 @@ namespace sorvane {
 // True when `bytes` start with a DDS header whose counts no valid file has (more mip levels
 // than any size allows): D3DX would spend minutes walking such a file, so it is refused first.
 bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept;
-// The same test on the first bytes of a file; false when the file cannot be read.
-bool FileHasImplausibleDdsHeader(const wchar_t* path) noexcept;
 
 // A FourCC of legacy headers that D3DX 9 reads, with the bits of a pixel it stands for.
 struct D3dxFourCc {
@@ -31,12 +29,13 @@ const D3dxFourCc* FindD3dxFourCc(uint32_t fourCc) noexcept;
 // a wrapped count, and loading the picture then reads past the bytes.
 bool HasPictureBeyondBytes(const void* bytes, size_t size) noexcept;
 
-// D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. A fault or exception
-// inside D3DX counts as D3DXERR_INVALIDDATA.
+// D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. Bytes without the DDS
+// magic or with an implausible header, and a fault or exception inside D3DX, count as
+// D3DXERR_INVALIDDATA.
 HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept;
 
-// D3DXGetImageInfoFromFileW into `info` (not cleared here). A fault or exception inside D3DX
-// counts as D3DXERR_INVALIDDATA.
+// D3DXGetImageInfoFromFileW into `info` (not cleared here). The same bytes as above, and a
+// fault or exception inside D3DX, count as D3DXERR_INVALIDDATA.
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept;
 
 // A DDS file whose pixel format D3DX can name.
