@@ -1,6 +1,7 @@
 #include "FileRun.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 

@@ -34,11 +34,13 @@ enum Fault {
     kHeapDamaged,         // HeapValidate fails after a call
     kReadPastBuffer,      // the plug-in (or what it calls) read past the host's bytes
     kFaultCaught,         // a processor fault in the plug-in's code, caught by its guard
+    kMemoryKept,          // the file's calls keep memory, and keep more when run again
     kFaultCount
 };
 inline const char* const kFaultNames[kFaultCount] = {
     "bad-result", "wrote-on-failure", "bad-info-record", "bad-dib", "dib-differs-from-info",
-    "size-not-refused", "window-left", "heap-damaged", "read-past-buffer", "fault-caught"};
+    "size-not-refused", "window-left", "heap-damaged", "read-past-buffer", "fault-caught",
+    "memory-kept"};
 
 // Disagreements, and faults the plug-in's guard caught in code not its own: reported, not
 // failures.
@@ -63,6 +65,8 @@ struct Tally {
     uint64_t files, systematic, decoded, inputs;
     uint64_t results[kCallCount][kResultColumns];
     uint64_t microseconds[kCallCount];
+    uint64_t slowest[kCallCount];          // microseconds of the slowest call
+    uint64_t slowestPosition[kCallCount];  // and the file it was given
     uint64_t faults[kFaultCount];
     uint64_t disagreements[kDisagreementCount];
     uint64_t crashes, hangs;

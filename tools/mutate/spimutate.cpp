@@ -33,6 +33,7 @@ constexpr DWORD kCannotRun = 2;             // the runner found no plug-in, or c
 constexpr DWORD kCrashExitCode = 3;         // the runner's last-chance handler
 constexpr uint64_t kUnlimited = UINT64_MAX;
 constexpr uint64_t kKeptPerKind = 10;       // files kept of each fault and disagreement
+constexpr int64_t kMemoryKeptLimit = 1 << 20;  // committed bytes a file's calls may keep
 
 struct Options {
     std::wstring plugin, samples, inputs, out = L"spimutate-out";
@@ -187,11 +188,16 @@ LONG WINAPI LastChance(EXCEPTION_POINTERS* pointers) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-void Record(const Options& o, Shared& s, const std::string& which, const MutatedFile& file, const FileResult& r) {
+void Record(const Options& o, Shared& s, uint64_t position, const MutatedFile& file, const FileResult& r) {
     Tally& t = s.tally;
+    const std::string which = Describe(o, position, s.inputCount);
     for (int call = 0; call < kCallCount; ++call) {
         if (r.results[call] != kNotCalled) ++t.results[call][ResultColumn(r.results[call])];
         t.microseconds[call] += r.microseconds[call];
+        if (r.microseconds[call] > t.slowest[call]) {
+            t.slowest[call] = r.microseconds[call];
+            t.slowestPosition[call] = position;
+        }
     }
     const auto keep = [&](int slot, const char* kind, const std::wstring& folder) {
         if (s.kept[slot]++ >= kKeptPerKind) return false;
@@ -274,11 +280,24 @@ int RunRunner(const Options& o) {
             return kCannotRun;
         }
         // Oversized files that D3DX describes are those whose decoding sizes surfaces.
-        const Decode decode = input || (o.decodeEvery != 0 && index / 2 % o.decodeEvery == 0) ? Decode::Always
-                              : file.oversize                                                ? Decode::IfDescribed
-                                                                                             : Decode::Never;
-        const FileResult result = RunFile(module, plugin, file.bytes, path, decode, MarkCall);
-        Record(o, s, Describe(o, position, inputs.size()), file, result);
+        const Decode decode = o.decodeEvery == 0                            ? Decode::Never
+                              : input || index / 2 % o.decodeEvery == 0 ? Decode::Always
+                              : file.oversize                           ? Decode::IfDescribed
+                                                                        : Decode::Never;
+        const int64_t before = CommittedPrivateBytes();
+        FileResult result = RunFile(module, plugin, file.bytes, path, decode, MarkCall);
+        const int64_t after = CommittedPrivateBytes();
+        if (after - before > kMemoryKeptLimit) {
+            // Memory kept once may be a cache filled or the heap's new high-water mark; kept
+            // again by the same calls, it is lost.
+            RunFile(module, plugin, file.bytes, path, decode, MarkCall);
+            const int64_t again = CommittedPrivateBytes() - after;
+            if (again > kMemoryKeptLimit) {
+                result.faults.push_back({kMemoryKept, "the calls kept " + std::to_string((after - before) / 1024) +
+                                                          " KiB, and " + std::to_string(again / 1024) + " KiB again"});
+            }
+        }
+        Record(o, s, position, file, result);
         s.tally.decoded += result.results[kDecodeMemory] != kNotCalled;
         s.next = static_cast<LONG64>(position + 1);
         // Leaks show as growth once the first calls have set up what stays.
@@ -340,7 +359,7 @@ void PrintSummary(const Options& o, const Shared& s, double seconds) {
           seconds > 0 ? t.files / seconds : 0.0);
     Print("  %-28s", "results");
     for (int c = 0; c < kResultColumns - 1; ++c) Print("%9d", kResultCodes[c]);
-    Print("%9s  ms/call\n", "other");
+    Print("%9s  ms/call  slowest\n", "other");
     for (int call = 0; call < kCallCount; ++call) {
         Print("  %-28s", kCallNames[call]);
         uint64_t calls = 0;
@@ -348,7 +367,9 @@ void PrintSummary(const Options& o, const Shared& s, double seconds) {
             Print("%9llu", t.results[call][c]);
             calls += t.results[call][c];
         }
-        Print("  %7.2f\n", calls != 0 ? t.microseconds[call] / 1000.0 / calls : 0.0);
+        Print("  %7.2f  %.0f ms", calls != 0 ? t.microseconds[call] / 1000.0 / calls : 0.0, t.slowest[call] / 1000.0);
+        if (calls != 0) Print(" (%s)", Describe(o, t.slowestPosition[call], s.inputCount).c_str());
+        Print("\n");
     }
     uint64_t faults = 0;
     for (const uint64_t n : t.faults) faults += n;
@@ -360,8 +381,10 @@ void PrintSummary(const Options& o, const Shared& s, double seconds) {
           "  %s\\examples):\n", Utf8(o.out).c_str());
     for (int d = 0; d < kDisagreementCount; ++d) Print("    %-30s %llu\n", kDisagreementNames[d], t.disagreements[d]);
     if (s.measuredFiles != 0) {
-        Print("  last runner over its last %llu files: committed memory %+lld KiB, handles %+lld\n", s.measuredFiles,
-              (s.memoryNow - s.memoryAtStart) / 1024, s.handlesNow - s.handlesAtStart);
+        Print("  last runner over its last %llu files: committed private memory %lld -> %lld KiB, ", s.measuredFiles,
+              s.memoryAtStart / 1024, s.memoryNow / 1024);
+        // Wine counts no handles.
+        if (s.handlesAtStart > 0) Print("handles %lld -> %lld\n", s.handlesAtStart, s.handlesNow); else Print("no handle count\n");
     }
 }
 
@@ -449,8 +472,8 @@ void PrintUsage() {
           "       [--timeout SECONDS] [--samples DIR] [--inputs DIR] [--out DIR]\n"
           "Makes file N of a run from the seed files (its own and DIR's *.dds with --samples) by a\n"
           "recipe of the seed and N, and gives each to GetPictureInfoW and IsSupportedW in both forms;\n"
-          "files N with N/2 a multiple of K, and oversized ones, also to GetPictureW from memory and\n"
-          "from the file. --inputs runs DIR's *.dds unchanged first, with every call. Crashes, hangs\n"
+          "files N with N/2 a multiple of K (none with 0), and oversized ones, also to GetPictureW from\n"
+          "memory and from the file. --inputs runs DIR's *.dds unchanged first, with every call. Crashes, hangs\n"
           "and faults keep their file in --out (default spimutate-out) and fail the run (exit 1).\n",
           kToolName);
 }

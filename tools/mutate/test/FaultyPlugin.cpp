@@ -6,6 +6,7 @@
 //   SCRIBBLE  GetPictureInfoW fails and still writes the record
 //   BADDIB    GetPictureW hands over a 32-bit DIB after describing 24 bits
 //   WINDOW    GetPictureW leaves a window on the host's thread
+//   LEAK      GetPictureInfoW keeps 2 MiB each time
 //   other     a 3x2 24-bit picture
 
 #include <windows.h>
@@ -45,6 +46,7 @@ int SPI_CALL GetPictureInfoW(const wchar_t* source, LONG_PTR length, unsigned fl
     if (Starts(head, "CRASH")) *static_cast<volatile int*>(nullptr) = 1;
     if (Starts(head, "HANG")) Sleep(INFINITE);
     if (Starts(head, "BADCODE")) return 3;
+    if (Starts(head, "LEAK")) VirtualAlloc(nullptr, 2 << 20, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (Starts(head, "SCRIBBLE")) {
         info->width = 0;
         return 2;
