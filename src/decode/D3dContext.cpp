@@ -185,6 +185,11 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
         uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) {
         return kOutOfMemory;
     }
+    // D3DX's own check of the length wraps for wide pixels, faces and slices just the same: a
+    // picture that is not all there is refused before D3DX reads past it.
+    bool beyond = true;
+    RunGuarded([&] { beyond = HasPictureBeyondBytes(bytes, size); });
+    if (beyond) return kNotSupported;
     const PluginResult created = CreateScratchSurface(info.Width, info.Height, target.format, surface);
     if (created != kSuccess) return created;
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
 
+#include "D3dxImage.h"
 #include "FaultGuard.h"
 #include "Holders.h"
 #include "RowLoop.h"
@@ -17,18 +17,6 @@ namespace {
 
 constexpr uint32_t FourCc(char a, char b, char c, char d) {
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
-}
-
-// The FourCCs of legacy headers that D3DX 9 reads: its block and video formats, and the
-// D3DFORMAT numbers that stand in the FourCC of 16-bit and float formats.
-bool D3dxKnowsFourCc(uint32_t fourCc) {
-    for (const uint32_t known : {FourCc('D', 'X', 'T', '1'), FourCc('D', 'X', 'T', '2'), FourCc('D', 'X', 'T', '3'),
-                                 FourCc('D', 'X', 'T', '4'), FourCc('D', 'X', 'T', '5'), FourCc('U', 'Y', 'V', 'Y'),
-                                 FourCc('Y', 'U', 'Y', '2'), FourCc('R', 'G', 'B', 'G'), FourCc('G', 'R', 'G', 'B'),
-                                 36u, 110u, 111u, 112u, 113u, 114u, 115u, 116u, 117u}) {
-        if (fourCc == known) return true;
-    }
-    return false;
 }
 
 // The scratch of a band: at least one row of blocks, and otherwise about this many bytes.
@@ -91,7 +79,7 @@ Route ChooseRoute(const void* bytes, size_t size) noexcept {
     dds::DdsImage image;
     dds::ReadDdsHeader(bytes, size, image);
     if (image.dx10 || image.fourCc == FourCc('D', 'X', '1', '0')) return Route::OwnReader;
-    return image.fourCc != 0 && !D3dxKnowsFourCc(image.fourCc) ? Route::OwnReader : Route::D3dx;
+    return image.fourCc != 0 && FindD3dxFourCc(image.fourCc) == nullptr ? Route::OwnReader : Route::D3dx;
 }
 
 bool OwnReaderReadsHeader(const void* bytes, size_t size) noexcept {
@@ -138,6 +126,18 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode,
     result = pass.failure.load();
     if (result != kSuccess) dib = PixelImage();
     return result;
+}
+
+PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept {
+    // Masks are set for the legacy bit-mask layouts alone.
+    const dds::ChannelMasks& m = image.masks;
+    if (image.pixels == nullptr || m.bits != 16 || m.red != 0x7C00 || m.green != 0x3E0 || m.blue != 0x1F ||
+        m.alpha != 0 || m.luminance) {
+        return kInternalError;
+    }
+    const PixelImage rows(PixelLayout{image.width, image.height, 16, static_cast<intptr_t>(image.rowBytes)},
+                          const_cast<uint8_t*>(image.pixels));
+    return FlipRows(rows, dib);
 }
 
 }  // namespace sorvane

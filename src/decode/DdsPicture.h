@@ -23,4 +23,8 @@ bool OwnReaderReadsFile(const wchar_t* path, dds::DdsImage& image, Route& route)
 // cannot be had, 8 when decoding faulted.
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept;
 
+// The rows of a legacy X1R5G5B5 picture, which a 16-bit DIB stores alike, copied unchanged into
+// a new 16-bit DIB in `dib`, bottom-up. 8 for a picture of any other layout.
+PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept;
+
 }  // namespace sorvane

@@ -3,6 +3,7 @@
 #include <d3d9.h>
 
 #include "D3dContext.h"
+#include "D3dxImage.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
 #include "OpaqueFormats.h"
@@ -92,14 +93,17 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureReque
     return HandOver(request, infoBlock, bitsBlock);
 }
 
-// Our own reader: no window, no Direct3D object, no device.
-PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request) {
+// Our own reader: no window, no Direct3D object, no device. `dibBits` is the bit count that
+// GetPictureInfo gives the picture: 16 keeps X1R5G5B5 rows as they are, as D3DX's route does.
+PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request, uint16_t dibBits) {
     if (Cancelled(request, 40)) return kCancelled;
     // Read once per picture with alpha, before the pass, and never for one without.
     const AlphaMode mode = image.alpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
-    PluginResult result = RunGuardedStep([&] { return DecodeDdsIntoDib(image, mode, dib); });
+    PluginResult result = RunGuardedStep([&] {
+        return dibBits == 16 ? CopyDdsRowsIntoDib(image, dib) : DecodeDdsIntoDib(image, mode, dib);
+    });
     if (result != kSuccess) return result;
     if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
     LocalBlock infoBlock, bitsBlock;
@@ -107,6 +111,19 @@ PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequ
         return result;
     }
     return HandOver(request, infoBlock, bitsBlock);
+}
+
+// The bit count GetPictureInfo gives a picture of D3DX's route: that of D3DX's decoding surface
+// where D3DX describes the bytes, else our reader's 24.
+uint16_t DescribedDibBits(const void* bytes, size_t size) {
+#if defined(_WIN64)
+    if (size > 0xFFFFFFFFull) return 24;  // D3DX counts in 32 bits
+#endif
+    D3DXIMAGE_INFO description;
+    if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), description)) || !IsReadableDds(description)) {
+        return 24;
+    }
+    return DecodeSurfaceFor(description.Format).dibBits;
 }
 
 // Our reader on the bytes, which the host may have described longer than they are: a fault
@@ -124,13 +141,13 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     RunGuarded([&] { route = ChooseRoute(bytes, size); });
     dds::DdsImage image;
     if (route == Route::OwnReader) {
-        return OwnReaderReadsGuarded(bytes, size, image) ? BuildThroughOwnReader(image, request) : kNotSupported;
+        return OwnReaderReadsGuarded(bytes, size, image) ? BuildThroughOwnReader(image, request, 24) : kNotSupported;
     }
     bool loadFailed = false;
     const PluginResult result = BuildThroughD3dx(bytes, size, request, loadFailed);
     if (loadFailed && (result == kNotSupported || result == kInternalError) &&
         OwnReaderReadsGuarded(bytes, size, image)) {
-        return BuildThroughOwnReader(image, request);
+        return BuildThroughOwnReader(image, request, DescribedDibBits(bytes, size));
     }
     return result;
 }
