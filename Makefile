@@ -5,7 +5,7 @@
 WIDTHS := x64 x86
 SESSION := scripts/wine-session.sh
 
-.PHONY: all setup configure build demo test bench soak release clean
+.PHONY: all setup configure build demo test bench soak fuzz release clean
 
 all: build
 	@mkdir -p dist
@@ -39,6 +39,10 @@ bench: build
 # Many requests in one process per build, next to a bare device loop (not part of make test).
 soak: build
 	$(SESSION) scripts/soak.sh $(REQUESTS) $(CYCLES)
+
+# The DDS reader natively under sanitizers and mutated files through both plug-ins, for MINUTES.
+fuzz: build
+	$(SESSION) scripts/fuzz.sh $(MINUTES)
 
 release: all
 	/usr/bin/python3 scripts/release.py

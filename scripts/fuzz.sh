@@ -5,6 +5,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 minutes=${1:-30}
+export SORVANE_FUZZ_BUILT=1  # make fuzz has built both widths
 log=$(mktemp)
 "$root/scripts/fuzz-native.sh" "$minutes" >"$log" 2>&1 &
 native=$!
