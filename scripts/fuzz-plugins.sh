@@ -2,7 +2,8 @@
 # Feeds both built plug-ins damaged DDS files for MINUTES (default 30), the two builds at once,
 # through spimutate (tools/mutate), and prints each build's summary: files per second, results
 # per call, crashes, hangs, faults and disagreements. Files worth keeping go to
-# build/fuzz-plugins/x64 and x86. SEED=N makes a run's files again (default: the time).
+# build/fuzz-plugins/x64 and x86. SEED=N makes a run's files again (default: the time);
+# COUNT=N runs N files per build instead, however long they take.
 # Exit status: 0 nothing found, 1 a crash, hang or fault, 2 the runners could not run.
 # usage: scripts/fuzz-plugins.sh [MINUTES]
 set -uo pipefail
@@ -31,14 +32,19 @@ fi
 
 seed=${SEED:-$(date +%s)}
 out=$root/build/fuzz-plugins
-echo "fuzz-plugins: seed $seed, $minutes minutes, both builds at once; logs in $out/x64/log.txt and $out/x86/log.txt"
+if [ -n "${COUNT:-}" ]; then
+  span=(--count "$COUNT") said="$COUNT files each"
+else
+  span=(--minutes "$minutes") said="$minutes minutes"
+fi
+echo "fuzz-plugins: seed $seed, $said, both builds at once; logs in $out/x64/log.txt and $out/x86/log.txt"
 declare -A pid
 for build in x64 x86; do
   if [ "$build" = x64 ]; then runner=spimutate64.exe plugin=Sorvane.sph; else runner=spimutate32.exe plugin=Sorvane.spi; fi
   rm -rf "${out:?}/$build" && mkdir -p "$out/$build"
   (
     "$root/scripts/wine-exec.sh" "$root/build/$build/bin/$runner" "$root/build/$build/bin/$plugin" \
-      --seed "$seed" --minutes "$minutes" --samples "$root/samples" --inputs "$root/tests/mutations" \
+      --seed "$seed" "${span[@]}" --samples "$root/samples" --inputs "$root/tests/mutations" \
       --out "$out/$build" 2>&1 | tr -d '\r' >"$out/$build/log.txt"
     exit "${PIPESTATUS[0]}"
   ) &
