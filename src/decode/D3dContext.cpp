@@ -176,15 +176,17 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
     if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), info))) return kNotSupported;
     if (info.ImageFileFormat != D3DXIFF_DDS) return kNotSupported;
 
+    // D3DX describes widths and heights of 0, and of 2^31 and more, which no host's record can
+    // hold: no picture, as GetPictureInfo says of them.
+    if (info.Width == 0 || info.Height == 0 || info.Width > 0x7FFFFFFF || info.Height > 0x7FFFFFFF) {
+        return kNotSupported;
+    }
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.
     const DecodeSurface& target = DecodeSurfaceFor(info.Format);
     const uint64_t pixelBytes = target.sourceBits / 8;
-    if (info.Width > 0x7FFFFFFF || info.Height > 0x7FFFFFFF ||
-        uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) {
-        return kOutOfMemory;
-    }
+    if (uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) return kOutOfMemory;
     // D3DX's own check of the length wraps for wide pixels, faces and slices just the same: a
     // picture that is not all there is refused before D3DX reads past it.
     bool beyond = true;

@@ -238,11 +238,11 @@ TEST_F(RequestTest, HostileHeadersAreRefused) {
         {"mip count 32", {{8, kWithMipCount}, {28, 32}}, -1, 2},  // levels missing: D3DX refuses
         {"2^31 - 1 square", {{12, 0x7FFFFFFF}, {16, 0x7FFFFFFF}}, 0, 4},
         // Sizes the record's signed fields cannot hold, or no size at all: no picture.
-        {"2^31 square", {{12, 0x80000000}, {16, 0x80000000}}, 2, 4},
-        {"1 x 2^31", {{12, 0x80000000}, {16, 1}}, 2, -1},
-        {"2^32 - 1 square", {{12, 0xFFFFFFFF}, {16, 0xFFFFFFFF}}, 2, -1},
-        {"width 0", {{16, 0}}, 2, -1},
-        {"0 x 3", {{12, 3}, {16, 0}}, 2, -1},
+        {"2^31 square", {{12, 0x80000000}, {16, 0x80000000}}, 2, 2},
+        {"1 x 2^31", {{12, 0x80000000}, {16, 1}}, 2, 2},
+        {"2^32 - 1 square", {{12, 0xFFFFFFFF}, {16, 0xFFFFFFFF}}, 2, 2},
+        {"width 0", {{16, 0}}, 2, 2},
+        {"0 x 3", {{12, 3}, {16, 0}}, 2, 2},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

@@ -103,7 +103,8 @@ std::string ModuleAt(uintptr_t address) {
 bool IsInterfaceCode(int result) { return result == 0 || result == 2 || result == 4 || result == 6 || result == 8; }
 
 // A header that declares a width or height of 0 or of 2^31 or more (a DX10 1-D texture's
-// height is 1 whatever the header says), which GetPictureInfoW must refuse with 2.
+// height is 1 whatever the header says), which GetPictureInfoW and GetPictureW must refuse
+// with 2.
 bool DeclaresNoPictureSize(const std::vector<uint8_t>& b, uint32_t& width, uint32_t& height) {
     const auto get = [&b](size_t at) { uint32_t v; std::memcpy(&v, b.data() + at, 4); return v; };
     if (b.size() < 128 || get(0) != 0x20534444) return false;
@@ -287,8 +288,7 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
     if (DeclaresNoPictureSize(bytes, width, height)) {
         for (const enum Call call : {kInfoMemory, kInfoFile, kDecodeMemory, kDecodeFile}) {
             const int result = r.results[call];
-            const bool info = call == kInfoMemory || call == kInfoFile;
-            if ((info && result != 2) || (!info && result == 0)) {
+            if (result != kNotCalled && result != 2) {
                 judge.Add(kSizeNotRefused, call, Text("%ux%u gave %d", width, height, result));
             }
         }
