@@ -26,10 +26,6 @@ static_assert(sizeof(PixelFormatHeader) == 32);
 static_assert(sizeof(Header) == 124);
 static_assert(sizeof(Dx10Header) == 20);
 
-constexpr uint32_t FourCc(char a, char b, char c, char d) {
-    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
-}
-
 constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
 constexpr size_t kMagicBytes = 4;
 constexpr size_t kPaletteBytes = 256 * 4;

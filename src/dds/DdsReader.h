@@ -9,6 +9,11 @@
 
 namespace sorvane::dds {
 
+// A FourCC as a header field holds it: the first character in the lowest byte.
+constexpr uint32_t FourCc(char a, char b, char c, char d) {
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
+}
+
 enum class ReadResult {
     Ok,
     NotDds,       // no DDS magic, or header sizes that are not a DDS header's

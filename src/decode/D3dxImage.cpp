@@ -3,34 +3,31 @@
 #include <cstdint>
 #include <cstring>
 
+#include "DdsReader.h"
 #include "FaultGuard.h"
 #include "Holders.h"
 
 namespace sorvane {
 
 namespace {
-constexpr uint32_t kDdsMagic = 0x20534444;  // "DDS "
-constexpr size_t kMipCountOffset = 28;       // magic, then the header's size, flags, height,
-                                             // width, pitch, depth and mip count
+constexpr uint32_t kDdsMagic = dds::FourCc('D', 'D', 'S', ' ');
+// The magic, then the header's size, flags, height, width, pitch, depth and mip count.
+constexpr size_t kMipCountOffset = 28;
 // A 32-bit width or height allows at most 32 levels, one per halving.
 constexpr uint32_t kMaxMipLevels = 32;
-
-constexpr uint32_t FourCc(char a, char b, char c, char d) {
-    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
-}
 
 // The FourCCs of legacy headers that D3DX 9 reads: its block and video formats, and the
 // D3DFORMAT numbers that stand in the FourCC of 16-bit and float formats.
 constexpr D3dxFourCc kD3dxFourCcs[] = {
-    {FourCc('D', 'X', 'T', '1'), 4, true},
-    {FourCc('D', 'X', 'T', '2'), 8, true},
-    {FourCc('D', 'X', 'T', '3'), 8, true},
-    {FourCc('D', 'X', 'T', '4'), 8, true},
-    {FourCc('D', 'X', 'T', '5'), 8, true},
-    {FourCc('U', 'Y', 'V', 'Y'), 16, false},
-    {FourCc('Y', 'U', 'Y', '2'), 16, false},
-    {FourCc('R', 'G', 'B', 'G'), 16, false},
-    {FourCc('G', 'R', 'G', 'B'), 16, false},
+    {dds::FourCc('D', 'X', 'T', '1'), 4, true},
+    {dds::FourCc('D', 'X', 'T', '2'), 8, true},
+    {dds::FourCc('D', 'X', 'T', '3'), 8, true},
+    {dds::FourCc('D', 'X', 'T', '4'), 8, true},
+    {dds::FourCc('D', 'X', 'T', '5'), 8, true},
+    {dds::FourCc('U', 'Y', 'V', 'Y'), 16, false},
+    {dds::FourCc('Y', 'U', 'Y', '2'), 16, false},
+    {dds::FourCc('R', 'G', 'B', 'G'), 16, false},
+    {dds::FourCc('G', 'R', 'G', 'B'), 16, false},
     {36, 64, false},   // A16B16G16R16
     {110, 64, false},  // Q16W16V16U16
     {111, 16, false},  // R16F

@@ -15,10 +15,6 @@ namespace sorvane {
 
 namespace {
 
-constexpr uint32_t FourCc(char a, char b, char c, char d) {
-    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
-}
-
 // The scratch of a band: at least one row of blocks, and otherwise about this many bytes.
 constexpr size_t kScratchBytes = 256 * 1024;
 
@@ -78,7 +74,7 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
 Route ChooseRoute(const void* bytes, size_t size) noexcept {
     dds::DdsImage image;
     dds::ReadDdsHeader(bytes, size, image);
-    if (image.dx10 || image.fourCc == FourCc('D', 'X', '1', '0')) return Route::OwnReader;
+    if (image.dx10 || image.fourCc == dds::FourCc('D', 'X', '1', '0')) return Route::OwnReader;
     return image.fourCc != 0 && FindD3dxFourCc(image.fourCc) == nullptr ? Route::OwnReader : Route::D3dx;
 }
 
