@@ -176,11 +176,8 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
     if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), info))) return kNotSupported;
     if (info.ImageFileFormat != D3DXIFF_DDS) return kNotSupported;
 
-    // D3DX describes widths and heights of 0, and of 2^31 and more, which no host's record can
-    // hold: no picture, as GetPictureInfo says of them.
-    if (info.Width == 0 || info.Height == 0 || info.Width > 0x7FFFFFFF || info.Height > 0x7FFFFFFF) {
-        return kNotSupported;
-    }
+    // No picture, as GetPictureInfo says of such sizes.
+    if (!HasRecordSize(info)) return kNotSupported;
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.

@@ -38,11 +38,15 @@ HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info
 // fault or exception inside D3DX, count as D3DXERR_INVALIDDATA.
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept;
 
-// A DDS file whose pixel format D3DX can name, of a size a host's record can hold: D3DX
-// describes headers with a width or height of 0, or of 2^31 and more, which are no picture.
+// A size a host's record can hold: D3DX describes headers with a width or height of 0, or of
+// 2^31 and more, which are no picture.
+inline bool HasRecordSize(const D3DXIMAGE_INFO& info) noexcept {
+    return info.Width != 0 && info.Height != 0 && info.Width <= 0x7FFFFFFF && info.Height <= 0x7FFFFFFF;
+}
+
+// A DDS file whose pixel format D3DX can name, of a size a host's record can hold.
 inline bool IsReadableDds(const D3DXIMAGE_INFO& info) noexcept {
-    return info.ImageFileFormat == D3DXIFF_DDS && info.Format != D3DFMT_UNKNOWN && info.Width != 0 &&
-           info.Height != 0 && info.Width <= 0x7FFFFFFF && info.Height <= 0x7FFFFFFF;
+    return info.ImageFileFormat == D3DXIFF_DDS && info.Format != D3DFMT_UNKNOWN && HasRecordSize(info);
 }
 
 }  // namespace sorvane
