@@ -167,8 +167,8 @@ PluginResult D3dContext::CreateScratchSurface(UINT width, UINT height, D3DFORMAT
     return result;
 }
 
-PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
-                                        ComRef<IDirect3DSurface9>& surface) noexcept {
+PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface,
+                                        D3DFORMAT* described) noexcept {
 #if defined(_WIN64)
     if (size > 0xFFFFFFFFull) return kNotSupported;
 #endif
@@ -178,6 +178,7 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size,
 
     // No picture, as GetPictureInfo says of such sizes.
     if (!HasRecordSize(info)) return kNotSupported;
+    if (described != nullptr && IsReadableDds(info)) *described = info.Format;
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.

@@ -49,9 +49,11 @@ public:
                                       ComRef<IDirect3DSurface9>& surface) noexcept;
 
     // Loads the top-level image of the DDS file image `bytes` into a new scratch surface in
-    // the decode-surface format of its source format.
-    PluginResult LoadDdsSurface(const void* bytes, size_t size,
-                                ComRef<IDirect3DSurface9>& surface) noexcept;
+    // the decode-surface format of its source format. `described`, if given, receives the
+    // source format of a picture D3DX describes as one a host can be given, whether or not
+    // the load then succeeds; it is left as it was otherwise.
+    PluginResult LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface,
+                                D3DFORMAT* described = nullptr) noexcept;
 
     HWND focusWindow() const noexcept { return focusWindow_; }
     bool ownsWindow() const noexcept { return static_cast<bool>(window); }

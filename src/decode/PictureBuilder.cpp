@@ -3,7 +3,6 @@
 #include <d3d9.h>
 
 #include "D3dContext.h"
-#include "D3dxImage.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
 #include "OpaqueFormats.h"
@@ -68,14 +67,20 @@ PluginResult HandOver(const PictureRequest& request, LocalBlock& infoBlock, Loca
     return Cancelled(request, 100) ? kCancelled : kSuccess;
 }
 
-// D3DX loads the picture into a surface; `loadFailed` tells whether D3DX itself failed it.
-PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureRequest& request, bool& loadFailed) {
+// What D3DX made of a picture it did not load, for our reader to take over.
+struct D3dxLoadFailure {
+    bool failed = false;
+    D3DFORMAT described = D3DFMT_UNKNOWN;  // the source format it gave the picture, if any
+};
+
+// D3DX loads the picture into a surface; `load` tells whether D3DX itself failed it.
+PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureRequest& request, D3dxLoadFailure& load) {
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) return result;
     ComRef<IDirect3DSurface9> surface;
-    if ((result = context.LoadDdsSurface(bytes, size, surface)) != kSuccess) {
-        loadFailed = true;
+    if ((result = context.LoadDdsSurface(bytes, size, surface, &load.described)) != kSuccess) {
+        load.failed = true;
         return result;
     }
     if (Cancelled(request, 40)) return kCancelled;
@@ -113,19 +118,6 @@ PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequ
     return HandOver(request, infoBlock, bitsBlock);
 }
 
-// The bit count GetPictureInfo gives a picture of D3DX's route: that of D3DX's decoding surface
-// where D3DX describes the bytes, else our reader's 24.
-uint16_t DescribedDibBits(const void* bytes, size_t size) {
-#if defined(_WIN64)
-    if (size > 0xFFFFFFFFull) return 24;  // D3DX counts in 32 bits
-#endif
-    D3DXIMAGE_INFO description;
-    if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), description)) || !IsReadableDds(description)) {
-        return 24;
-    }
-    return DecodeSurfaceFor(description.Format).dibBits;
-}
-
 // Our reader on the bytes, which the host may have described longer than they are: a fault
 // while reading the header reads nothing.
 bool OwnReaderReadsGuarded(const void* bytes, size_t size, dds::DdsImage& image) {
@@ -143,11 +135,14 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     if (route == Route::OwnReader) {
         return OwnReaderReadsGuarded(bytes, size, image) ? BuildThroughOwnReader(image, request, 24) : kNotSupported;
     }
-    bool loadFailed = false;
-    const PluginResult result = BuildThroughD3dx(bytes, size, request, loadFailed);
-    if (loadFailed && (result == kNotSupported || result == kInternalError) &&
+    D3dxLoadFailure load;
+    const PluginResult result = BuildThroughD3dx(bytes, size, request, load);
+    if (load.failed && (result == kNotSupported || result == kInternalError) &&
         OwnReaderReadsGuarded(bytes, size, image)) {
-        return BuildThroughOwnReader(image, request, DescribedDibBits(bytes, size));
+        // The bit count GetPictureInfo gave: that of D3DX's decoding surface where D3DX
+        // describes the picture, else our reader's 24.
+        const uint16_t dibBits = load.described != D3DFMT_UNKNOWN ? DecodeSurfaceFor(load.described).dibBits : 24;
+        return BuildThroughOwnReader(image, request, dibBits);
     }
     return result;
 }
