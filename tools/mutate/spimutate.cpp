@@ -17,10 +17,14 @@
 #include "Mutations.h"
 #include "PluginApi.h"
 #include "Tally.h"
+#include "TestSupport.h"
 
 namespace mutate {
 
 namespace {
+
+using sorvane::test::CommittedPrivateBytes;
+using sorvane::test::WriteFileBytes;
 
 #if defined(_WIN64)
 constexpr const char* kToolName = "spimutate64";
@@ -98,16 +102,6 @@ bool ReadBytes(const std::wstring& path, Bytes& bytes) {
     return ok;
 }
 
-bool WriteBytes(const std::wstring& path, const Bytes& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                                      written == bytes.size());
-    CloseHandle(file);
-    return ok;
-}
-
 // The files `pattern` matches in `dir`, in name order.
 std::vector<std::wstring> FilesIn(const std::wstring& dir, const wchar_t* pattern) {
     std::vector<std::wstring> names;
@@ -130,17 +124,6 @@ std::vector<Seed> LoadFiles(const std::wstring& dir) {
         if (ReadBytes(dir + L"\\" + name, seed.bytes)) files.push_back(std::move(seed));
     }
     return files;
-}
-
-// Committed private memory of this process: Wine reports no PrivateUsage.
-int64_t CommittedPrivateBytes() {
-    int64_t total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += static_cast<int64_t>(region.RegionSize);
-    }
-    return total;
 }
 
 int64_t HandleCount() {
@@ -203,7 +186,7 @@ void Record(const Options& o, Shared& s, uint64_t position, const MutatedFile& f
     const auto keep = [&](int slot, const char* kind, const std::wstring& folder) {
         if (s.kept[slot]++ >= kKeptPerKind) return false;
         CreateDirectoryW(folder.c_str(), nullptr);
-        WriteBytes(folder + L"\\" + KeptName(kind, which), file.bytes);
+        WriteFileBytes(folder + L"\\" + KeptName(kind, which), file.bytes);
         return true;
     };
     for (const Finding& f : r.faults) {
@@ -276,7 +259,7 @@ int RunRunner(const Options& o) {
         MutatedFile file = input ? MutatedFile{inputs[position].bytes, inputs[position].name}
                                  : mutator.Make(index);
         std::snprintf(s.recipe, sizeof s.recipe, "%s", file.recipe.c_str());
-        if (!WriteBytes(path, file.bytes)) {
+        if (!WriteFileBytes(path, file.bytes)) {
             Print("%s: cannot write %s\n", kToolName, Utf8(path).c_str());
             return kCannotRun;
         }
