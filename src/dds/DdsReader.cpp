@@ -10,22 +10,6 @@ namespace sorvane::dds {
 
 namespace {
 
-// The file's layout. Untrusted bytes are copied into these, never read through a cast.
-struct PixelFormatHeader {
-    uint32_t size, flags, fourCc, bitCount, redMask, greenMask, blueMask, alphaMask;
-};
-struct Header {
-    uint32_t size, flags, height, width, pitchOrLinearSize, depth, mipMapCount, reserved1[11];
-    PixelFormatHeader pixelFormat;
-    uint32_t caps, caps2, caps3, caps4, reserved2;
-};
-struct Dx10Header {
-    uint32_t dxgiFormat, resourceDimension, miscFlag, arraySize, miscFlags2;
-};
-static_assert(sizeof(PixelFormatHeader) == 32);
-static_assert(sizeof(Header) == 124);
-static_assert(sizeof(Dx10Header) == 20);
-
 constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
 constexpr size_t kMagicBytes = 4;
 constexpr size_t kPaletteBytes = 256 * 4;
@@ -55,7 +39,7 @@ bool IsContiguous(uint32_t mask) {
     return (mask & (mask + 1)) == 0;
 }
 
-ReadResult LegacyFormatOf(const PixelFormatHeader& pf, DdsImage& image) {
+ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
     if (pf.flags & kFourCc) {
         image.fourCc = pf.fourCc;
         switch (pf.fourCc) {
@@ -113,7 +97,7 @@ ReadResult LegacyFormatOf(const PixelFormatHeader& pf, DdsImage& image) {
     return ReadResult::Ok;
 }
 
-ReadResult Dx10FormatOf(const Dx10Header& dx10, DdsImage& image) {
+ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     image.dx10 = true;
     if (dx10.resourceDimension != kTexture1D && dx10.resourceDimension != kTexture2D &&
         dx10.resourceDimension != kTexture3D) {
@@ -151,25 +135,29 @@ ReadResult SizePicture(DdsImage& image) {
 ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexcept {
     image = DdsImage();
     const auto* data = static_cast<const uint8_t*>(bytes);
-    if (data == nullptr || size < kMagicBytes + sizeof(Header)) return ReadResult::NotDds;
+    if (data == nullptr || size < kMagicBytes + sizeof(DdsHeader)) return ReadResult::NotDds;
     uint32_t magic;
-    Header header;
     std::memcpy(&magic, data, sizeof magic);
+    if (magic != kMagic) return ReadResult::NotDds;
+    DdsHeader& header = image.header;
     std::memcpy(&header, data + kMagicBytes, sizeof header);
-    if (magic != kMagic || header.size != sizeof(Header) || header.pixelFormat.size != sizeof(PixelFormatHeader)) {
+    const bool dx10 = (header.pixelFormat.flags & kFourCc) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0');
+    if (dx10 && size >= kMagicBytes + sizeof(DdsHeader) + sizeof(DdsExtensionHeader)) {
+        std::memcpy(&image.extension, data + kMagicBytes + sizeof(DdsHeader), sizeof image.extension);
+        image.hasExtension = true;
+    }
+    if (header.size != sizeof(DdsHeader) || header.pixelFormat.size != sizeof(DdsPixelFormatHeader)) {
         return ReadResult::NotDds;
     }
     image.width = header.width;
     image.height = header.height;
-    image.dataOffset = kMagicBytes + sizeof(Header);
+    image.dataOffset = kMagicBytes + sizeof(DdsHeader);
 
     ReadResult result;
-    if ((header.pixelFormat.flags & kFourCc) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0')) {
-        if (size < image.dataOffset + sizeof(Dx10Header)) return ReadResult::Invalid;
-        Dx10Header dx10;
-        std::memcpy(&dx10, data + image.dataOffset, sizeof dx10);
-        image.dataOffset += sizeof dx10;
-        result = Dx10FormatOf(dx10, image);
+    if (dx10) {
+        if (!image.hasExtension) return ReadResult::Invalid;
+        image.dataOffset += sizeof(DdsExtensionHeader);
+        result = Dx10FormatOf(image.extension, image);
     } else {
         result = LegacyFormatOf(header.pixelFormat, image);
         if (result == ReadResult::Ok && image.format == &LegacyRow(LegacyFormat::Palette8)) {

@@ -31,7 +31,31 @@ struct ChannelMasks {
     bool luminance;  // red is a grey level
 };
 
+// The file's headers as it holds them (little-endian fields; untrusted bytes are copied into
+// these, never read through a cast).
+struct DdsPixelFormatHeader {
+    uint32_t size, flags, fourCc, bitCount, redMask, greenMask, blueMask, alphaMask;
+};
+struct DdsHeader {
+    uint32_t size, flags, height, width, pitchOrLinearSize, depth, mipMapCount, reserved1[11];
+    DdsPixelFormatHeader pixelFormat;
+    uint32_t caps, caps2, caps3, caps4, reserved2;
+};
+struct DdsExtensionHeader {
+    uint32_t dxgiFormat, resourceDimension, miscFlag, arraySize, miscFlags2;
+};
+static_assert(sizeof(DdsPixelFormatHeader) == 32);
+static_assert(sizeof(DdsHeader) == 124);
+static_assert(sizeof(DdsExtensionHeader) == 20);
+
 struct DdsImage {
+    // The headers as read, kept whenever the bytes hold the magic and a whole header, also for
+    // files the reader refuses: callers decide routes and limits from them without parsing the
+    // header again. `extension` is set when the FourCC is DX10 and its header is there.
+    DdsHeader header{};
+    bool hasExtension = false;
+    DdsExtensionHeader extension{};
+
     const DdsFormat* format = nullptr;
     uint32_t width = 0;   // of mip 0, at least 1
     uint32_t height = 0;  // of mip 0, at least 1 (a 1-D texture is one row)
