@@ -8,6 +8,10 @@ cycles=${2:-2000}
 status=0
 for width in 64 32; do
   dir=x64; [ $width = 32 ] && dir=x86
+  if [ $width = 32 ] && [ "${SORVANE_WINE32:-1}" = 0 ]; then
+    echo "x86: not run, this machine cannot run 32-bit programs"
+    continue
+  fi
   (cd "$root/build/$dir/bin" && "$root/scripts/wine-exec.sh" "./soak$width.exe" "$requests" "$cycles") || status=1
   echo
 done

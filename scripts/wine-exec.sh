@@ -5,4 +5,4 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-exec wine "$@"
+exec "${SORVANE_WINE:-wine}" "$@"

@@ -9,6 +9,19 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer prompts while the prefix is created.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# Wine's own wrapper always starts its 32-bit loader, which needs a kernel that runs 32-bit
+# programs; some virtual machines do not. There Wine runs 64-bit programs only, through its
+# 64-bit loader, and SORVANE_WINE32=0 tells the scripts that the 32-bit build's programs
+# cannot be run here.
+if [ -z "${SORVANE_WINE32:-}" ]; then
+  if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+    export SORVANE_WINE32=0 SORVANE_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  else
+    export SORVANE_WINE32=1
+  fi
+fi
+wine=${SORVANE_WINE:-wine}
+
 xvfb_pid=""
 server_started=""
 cleanup() {
@@ -32,7 +45,7 @@ fi
 if [ ! -f "$WINEPREFIX/.sorvane-ready" ]; then
   mkdir -p "$WINEPREFIX"
   echo "wine-session: creating the Wine prefix $WINEPREFIX" >&2
-  wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.sorvane-ready"
 fi
@@ -43,18 +56,21 @@ if wineserver -p 2>/dev/null; then server_started=1; fi
 # where winedbg would wait, sometimes for ever, with the test's output pipe open.
 if [ ! -f "$WINEPREFIX/.sorvane-no-debugger" ]; then
   for view in 64 32; do
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+    "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
       /d 'C:\windows\system32\cmd.exe /c exit' /f "/reg:$view" </dev/null >/dev/null 2>&1 || true
   done
   touch "$WINEPREFIX/.sorvane-no-debugger"
 fi
 # Xvfb runs no window manager; Wine would wait 2 s for one each time a window is hidden.
 if [ ! -f "$WINEPREFIX/.sorvane-unmanaged" ]; then
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   touch "$WINEPREFIX/.sorvane-unmanaged"
 fi
 # Start Wine's own services now, detached from our output: processes started during a test
 # would inherit the test's output pipe and keep ctest waiting after the test has ended.
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+if [ "$SORVANE_WINE32" = 0 ]; then
+  echo "wine-session: this machine cannot run 32-bit programs: the 32-bit build is built, not run" >&2
+fi
+"$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 "$@"
