@@ -36,12 +36,8 @@ run() {
   echo
 }
 
-for width in 64 32; do
+for width in $(scripts/widths.sh); do
   if [ "$width" = 64 ]; then build=x64 plugin=dist/Sorvane.sph; else build=x86 plugin=dist/Sorvane.spi; fi
-  if [ "$width" = 32 ] && [ "${SORVANE_WINE32:-1}" = 0 ]; then
-    echo "== 32-bit: not run, this machine cannot run 32-bit programs"
-    continue
-  fi
   tool=build/$build/bin/spihost$width.exe
   echo "================================================================"
   echo "== $width-bit: $tool with $plugin"

@@ -6,12 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 requests=${1:-10000}
 cycles=${2:-2000}
 status=0
-for width in 64 32; do
+for width in $("$root/scripts/widths.sh"); do
   dir=x64; [ $width = 32 ] && dir=x86
-  if [ $width = 32 ] && [ "${SORVANE_WINE32:-1}" = 0 ]; then
-    echo "x86: not run, this machine cannot run 32-bit programs"
-    continue
-  fi
   (cd "$root/build/$dir/bin" && "$root/scripts/wine-exec.sh" "./soak$width.exe" "$requests" "$cycles") || status=1
   echo
 done
