@@ -3,6 +3,8 @@
 #include <d3dx9tex.h>
 
 #include "D3dxImage.h"
+#include "D3dxLibrary.h"
+#include "DdsDescription.h"
 #include "FaultGuard.h"
 #include "Module.h"
 #include "OpaqueFormats.h"
@@ -167,8 +169,16 @@ PluginResult D3dContext::CreateScratchSurface(UINT width, UINT height, D3DFORMAT
     return result;
 }
 
-PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface,
-                                        D3DFORMAT* described) noexcept {
+PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface) noexcept {
+    DdsDescription description;
+    DescribeDds(bytes, size, size, description);
+    return LoadDdsSurface(bytes, size, description.image.header, surface);
+}
+
+PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
+                                        ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described) noexcept {
+    const D3dxFunctions* d3dx = BoundD3dx();
+    if (d3dx == nullptr) return kNotSupported;
 #if defined(_WIN64)
     if (size > 0xFFFFFFFFull) return kNotSupported;
 #endif
@@ -187,16 +197,14 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<I
     if (uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) return kOutOfMemory;
     // D3DX's own check of the length wraps for wide pixels, faces and slices just the same: a
     // picture that is not all there is refused before D3DX reads past it.
-    bool beyond = true;
-    RunGuarded([&] { beyond = HasPictureBeyondBytes(bytes, size); });
-    if (beyond) return kNotSupported;
+    if (HasPictureBeyondBytes(header, size)) return kNotSupported;
     const PluginResult created = CreateScratchSurface(info.Width, info.Height, target.format, surface);
     if (created != kSuccess) return created;
 
     const RECT rect{0, 0, static_cast<LONG>(info.Width), static_cast<LONG>(info.Height)};
     return RunGuardedStep([&] {
-        const HRESULT hr = D3DXLoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, bytes,
-                                                           static_cast<UINT>(size), &rect, D3DX_DEFAULT, 0, nullptr);
+        const HRESULT hr = d3dx->LoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, bytes,
+                                                             static_cast<UINT>(size), &rect, D3DX_DEFAULT, 0, nullptr);
         return FAILED(hr) ? ToPluginResult(hr) : kSuccess;
     });
 }

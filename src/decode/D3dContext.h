@@ -14,6 +14,10 @@
 
 namespace sorvane {
 
+namespace dds {
+struct DdsHeader;
+}
+
 #if !defined(_WIN64)
 // Sets the thread's x87 precision to 53 bits for the life of the context and puts the
 // recorded precision back afterwards. The SSE control word is recorded, never changed.
@@ -49,11 +53,14 @@ public:
                                       ComRef<IDirect3DSurface9>& surface) noexcept;
 
     // Loads the top-level image of the DDS file image `bytes` into a new scratch surface in
-    // the decode-surface format of its source format. `described`, if given, receives the
-    // source format of a picture D3DX describes as one a host can be given, whether or not
-    // the load then succeeds; it is left as it was otherwise.
-    PluginResult LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface,
-                                D3DFORMAT* described = nullptr) noexcept;
+    // the decode-surface format of its source format; `header` is the file's header as its
+    // description read it. `described`, if given, receives the source format of a picture D3DX
+    // describes as one a host can be given, whether or not the load then succeeds; it is left
+    // as it was otherwise.
+    PluginResult LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
+                                ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described = nullptr) noexcept;
+    // The same for bytes not yet described.
+    PluginResult LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface) noexcept;
 
     HWND focusWindow() const noexcept { return focusWindow_; }
     bool ownsWindow() const noexcept { return static_cast<bool>(window); }

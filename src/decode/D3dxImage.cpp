@@ -1,21 +1,12 @@
 #include "D3dxImage.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include "D3dxLibrary.h"
 #include "DdsReader.h"
 #include "FaultGuard.h"
-#include "Holders.h"
 
 namespace sorvane {
 
 namespace {
-constexpr uint32_t kDdsMagic = dds::FourCc('D', 'D', 'S', ' ');
-// The magic, then the header's size, flags, height, width, pitch, depth and mip count.
-constexpr size_t kMipCountOffset = 28;
-// A 32-bit width or height allows at most 32 levels, one per halving.
-constexpr uint32_t kMaxMipLevels = 32;
-
 // The FourCCs of legacy headers that D3DX 9 reads: its block and video formats, and the
 // D3DFORMAT numbers that stand in the FourCC of 16-bit and float formats.
 constexpr D3dxFourCc kD3dxFourCcs[] = {
@@ -39,11 +30,8 @@ constexpr D3dxFourCc kD3dxFourCcs[] = {
     {117, 16, false},  // CxV8U8
 };
 
-// Where header fields lie in the file, the magic included.
-constexpr size_t kHeightOffset = 12, kWidthOffset = 16, kPixelFlagsOffset = 80, kFourCcOffset = 84,
-                 kBitCountOffset = 88, kHeaderEnd = 128;
 constexpr uint32_t kFourCcFlag = 0x4, kPaletteIndexed8 = 0x20;
-constexpr size_t kPaletteBytes = 256 * 4;
+constexpr uint64_t kPaletteBytes = 256 * 4, kHeaderEnd = 4 + 124;
 }  // namespace
 
 const D3dxFourCc* FindD3dxFourCc(uint32_t fourCc) noexcept {
@@ -53,19 +41,13 @@ const D3dxFourCc* FindD3dxFourCc(uint32_t fourCc) noexcept {
     return nullptr;
 }
 
-bool HasPictureBeyondBytes(const void* bytes, size_t size) noexcept {
-    if (bytes == nullptr || size < kHeaderEnd) return false;
-    const auto field = [bytes](size_t offset) {
-        uint32_t value;
-        std::memcpy(&value, static_cast<const uint8_t*>(bytes) + offset, 4);
-        return value;
-    };
-    if (field(0) != kDdsMagic) return false;
-    const uint64_t width = field(kWidthOffset), height = field(kHeightOffset);
-    const uint32_t flags = field(kPixelFlagsOffset);
+bool HasPictureBeyondBytes(const dds::DdsHeader& header, uint64_t size) noexcept {
+    if (header.size == 0 || size < kHeaderEnd) return false;
+    const uint64_t width = header.width, height = header.height;
+    const uint32_t flags = header.pixelFormat.flags;
     uint64_t rowBytes, rows = height;
     if ((flags & kFourCcFlag) != 0) {
-        const D3dxFourCc* format = FindD3dxFourCc(field(kFourCcOffset));
+        const D3dxFourCc* format = FindD3dxFourCc(header.pixelFormat.fourCc);
         if (format == nullptr) return false;  // not D3DX's to load
         if (format->blockCompressed) {
             rowBytes = (width + 3) / 4 * (16 * format->bits / 8);
@@ -74,11 +56,11 @@ bool HasPictureBeyondBytes(const void* bytes, size_t size) noexcept {
             rowBytes = (width * format->bits + 7) / 8;
         }
     } else {
-        const uint32_t bits = field(kBitCountOffset);
+        const uint32_t bits = header.pixelFormat.bitCount;
         if (bits > 128) return false;  // no layout D3DX reads
         rowBytes = (width * bits + 7) / 8;
     }
-    size_t available = size - kHeaderEnd;
+    uint64_t available = size - kHeaderEnd;
     if ((flags & kPaletteIndexed8) != 0) {
         if (available < kPaletteBytes) return true;
         available -= kPaletteBytes;
@@ -87,59 +69,20 @@ bool HasPictureBeyondBytes(const void* bytes, size_t size) noexcept {
     return rowBytes != 0 && rows > available / rowBytes;
 }
 
-bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept {
-    if (bytes == nullptr || size < kMipCountOffset + 4) return false;
-    // The count is tested whether or not the header's DDSD_MIPMAPCOUNT flag is set: D3DX
-    // (Wine's, at least) walks it either way.
-    uint32_t magic, mipLevels;
-    std::memcpy(&magic, bytes, 4);
-    std::memcpy(&mipLevels, static_cast<const uint8_t*>(bytes) + kMipCountOffset, 4);
-    return magic == kDdsMagic && mipLevels > kMaxMipLevels;
-}
-
-namespace {
-
-// Whether D3DX is to see these bytes: a DDS file whose counts some file can have. D3DX reads
-// other formats too, but none is ours, and Wine's decoders keep memory on some (a PNG cut
-// short keeps what its size asks for, megabytes a call).
-bool WorthDescribing(const void* bytes, size_t size) noexcept {
-    if (bytes == nullptr || size < 4) return false;
-    uint32_t magic;
-    std::memcpy(&magic, bytes, 4);
-    return magic == kDdsMagic && !HasImplausibleDdsHeader(bytes, size);
-}
-
-// The same for a file; one that cannot be read is D3DX's to report.
-bool FileWorthDescribing(const wchar_t* path) noexcept {
-    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    if (!file) return true;
-    uint8_t head[kMipCountOffset + 4];
-    DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return true;
-    return WorthDescribing(head, got);
-}
-
-}  // namespace
-
 HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept {
     info = D3DXIMAGE_INFO{};
+    const D3dxFunctions* d3dx = BoundD3dx();
+    if (d3dx == nullptr) return kD3dxInvalidData;
     HRESULT hr = kD3dxInvalidData;
-    // The host's bytes may not all be readable: the header check is guarded like D3DX.
-    if (RunGuarded([&] {
-            if (WorthDescribing(bytes, size)) hr = D3DXGetImageInfoFromFileInMemory(bytes, size, &info);
-        }) != 0) {
-        return kD3dxInvalidData;
-    }
+    if (RunGuarded([&] { hr = d3dx->GetImageInfoFromFileInMemory(bytes, size, &info); }) != 0) return kD3dxInvalidData;
     return hr;
 }
 
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept {
-    if (!FileWorthDescribing(path)) return kD3dxInvalidData;
+    const D3dxFunctions* d3dx = BoundD3dx();
+    if (d3dx == nullptr) return kD3dxInvalidData;
     HRESULT hr = kD3dxInvalidData;
-    if (RunGuarded([&] { hr = D3DXGetImageInfoFromFileW(path, &info); }) != 0) {
-        return kD3dxInvalidData;
-    }
+    if (RunGuarded([&] { hr = d3dx->GetImageInfoFromFileW(path, &info); }) != 0) return kD3dxInvalidData;
     return hr;
 }
 

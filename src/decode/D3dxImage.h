@@ -1,18 +1,16 @@
 #pragma once
-// The D3DX image services the plug-in relies on, each call made inside the fault guard.
+// The D3DX image services the plug-in relies on, each call made inside the fault guard, and
+// what the plug-in checks of a legacy file before D3DX may load it.
 
 #include <d3dx9tex.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "DdsReader.h"
 #include "PluginResult.h"
 
 namespace sorvane {
-
-// True when `bytes` start with a DDS header whose counts no valid file has (more mip levels
-// than any size allows): D3DX would spend minutes walking such a file, so it is refused first.
-bool HasImplausibleDdsHeader(const void* bytes, size_t size) noexcept;
 
 // A FourCC of legacy headers that D3DX 9 reads, with the bits of a pixel it stands for.
 struct D3dxFourCc {
@@ -23,19 +21,19 @@ struct D3dxFourCc {
 // The row of `fourCc`, or null when D3DX does not read it.
 const D3dxFourCc* FindD3dxFourCc(uint32_t fourCc) noexcept;
 
-// True when `bytes` start with a legacy DDS header of a format D3DX reads whose first picture,
-// counted in 64 bits, does not lie within `size` bytes. D3DX counts the whole file in 32 bits,
-// so a file that asks for 4 GiB or more (wide pixels, six faces, slices) passes its check with
-// a wrapped count, and loading the picture then reads past the bytes.
-bool HasPictureBeyondBytes(const void* bytes, size_t size) noexcept;
+// True when `header` (as read from a file of `size` bytes) is a legacy header of a format D3DX
+// reads whose first picture, counted in 64 bits, does not lie within the file. D3DX counts the
+// whole file in 32 bits, so a file that asks for 4 GiB or more (wide pixels, six faces,
+// slices) passes its check with a wrapped count, and loading the picture then reads past the
+// bytes.
+bool HasPictureBeyondBytes(const dds::DdsHeader& header, uint64_t size) noexcept;
 
-// D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. Bytes without the DDS
-// magic or with an implausible header, and a fault or exception inside D3DX, count as
-// D3DXERR_INVALIDDATA.
+// D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. A fault or exception
+// inside D3DX, and D3DX not bound, count as D3DXERR_INVALIDDATA. Callers give D3DX only files
+// whose description routes them to it (the DDS magic, counts D3DX can walk).
 HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept;
 
-// D3DXGetImageInfoFromFileW into `info` (not cleared here). The same bytes as above, and a
-// fault or exception inside D3DX, count as D3DXERR_INVALIDDATA.
+// D3DXGetImageInfoFromFileW into `info` (not cleared here), likewise.
 HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept;
 
 // A size a host's record can hold: D3DX describes headers with a width or height of 0, or of

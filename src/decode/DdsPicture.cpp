@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "D3dxImage.h"
 #include "FaultGuard.h"
 #include "Holders.h"
 #include "RowLoop.h"
@@ -70,38 +69,6 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
 }
 
 }  // namespace
-
-Route ChooseRoute(const void* bytes, size_t size) noexcept {
-    dds::DdsImage image;
-    dds::ReadDdsHeader(bytes, size, image);
-    if (image.dx10 || image.fourCc == dds::FourCc('D', 'X', '1', '0')) return Route::OwnReader;
-    return image.fourCc != 0 && FindD3dxFourCc(image.fourCc) == nullptr ? Route::OwnReader : Route::D3dx;
-}
-
-bool OwnReaderReadsHeader(const void* bytes, size_t size) noexcept {
-    dds::DdsImage image;
-    return dds::ReadDdsHeader(bytes, size, image) == dds::ReadResult::Ok;
-}
-
-bool OwnReaderReads(const void* bytes, size_t size, dds::DdsImage& image) noexcept {
-    return dds::ReadDds(bytes, size, image) == dds::ReadResult::Ok;
-}
-
-bool OwnReaderReadsFile(const wchar_t* path, dds::DdsImage& image, Route& route) noexcept {
-    route = Route::D3dx;
-    const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size)) return false;
-    // Magic, header, DX10 header, palette: the picture's own bytes are not needed.
-    uint8_t head[4 + 124 + 20 + 1024];
-    DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
-    route = ChooseRoute(head, got);
-    if (dds::ReadDdsHeader(head, got, image) != dds::ReadResult::Ok) return false;
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    return image.dataOffset <= fileSize && image.pictureBytes <= fileSize - image.dataOffset;
-}
 
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept {
     if (image.pixels == nullptr) return kInternalError;

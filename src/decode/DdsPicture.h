@@ -4,18 +4,11 @@
 #include <cstddef>
 
 #include "DdsReader.h"
-#include "DdsRoute.h"
 #include "PixelConversion.h"
 #include "PixelImage.h"
 #include "PluginResult.h"
 
 namespace sorvane {
-
-// Whether our reader reads the file whose bytes these are.
-bool OwnReaderReads(const void* bytes, size_t size, dds::DdsImage& image) noexcept;
-// The same for a file on disk, from its header and its size, with the route of its header
-// (D3DX when the file cannot be opened): false when our reader does not read it.
-bool OwnReaderReadsFile(const wchar_t* path, dds::DdsImage& image, Route& route) noexcept;
 
 // Decodes the picture into a new 24-bit DIB in `dib`, band by band: each band's rows are
 // decoded into a small scratch block and written at once as DIB rows (bottom-up), the alpha

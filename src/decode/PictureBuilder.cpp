@@ -3,6 +3,8 @@
 #include <d3d9.h>
 
 #include "D3dContext.h"
+#include "D3dxLibrary.h"
+#include "DdsDescription.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
 #include "OpaqueFormats.h"
@@ -67,20 +69,28 @@ PluginResult HandOver(const PictureRequest& request, LocalBlock& infoBlock, Loca
     return Cancelled(request, 100) ? kCancelled : kSuccess;
 }
 
-// What D3DX made of a picture it did not load, for our reader to take over.
-struct D3dxLoadFailure {
-    bool failed = false;
-    D3DFORMAT described = D3DFMT_UNKNOWN;  // the source format it gave the picture, if any
+// What D3DX made of a picture it did not give: whether our reader is to take it over, and the
+// source format D3DX gave it, if any.
+struct D3dxFailure {
+    bool ownReaderTakesOver = false;
+    D3DFORMAT described = D3DFMT_UNKNOWN;
 };
 
-// D3DX loads the picture into a surface; `load` tells whether D3DX itself failed it.
-PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureRequest& request, D3dxLoadFailure& load) {
+// D3DX loads the picture into a surface. A request that cannot make a window, a Direct3D
+// object or a device, and a picture D3DX fails to load (invalid data, not implemented, a
+// fault), are left to our reader.
+PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescription& description,
+                              const PictureRequest& request, D3dxFailure& failure) {
     D3dContext context;
     PluginResult result = context.Create();
-    if (result != kSuccess) return result;
+    if (result != kSuccess) {
+        failure.ownReaderTakesOver = true;
+        return result;
+    }
     ComRef<IDirect3DSurface9> surface;
-    if ((result = context.LoadDdsSurface(bytes, size, surface, &load.described)) != kSuccess) {
-        load.failed = true;
+    result = context.LoadDdsSurface(bytes, size, description.image.header, surface, &failure.described);
+    if (result != kSuccess) {
+        failure.ownReaderTakesOver = result == kNotSupported || result == kInternalError;
         return result;
     }
     if (Cancelled(request, 40)) return kCancelled;
@@ -100,10 +110,11 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const PictureReque
 
 // Our own reader: no window, no Direct3D object, no device. `dibBits` is the bit count that
 // GetPictureInfo gives the picture: 16 keeps X1R5G5B5 rows as they are, as D3DX's route does.
-PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request, uint16_t dibBits) {
+PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request, uint16_t dibBits,
+                                   bool disposesAlpha) {
     if (Cancelled(request, 40)) return kCancelled;
     // Read once per picture with alpha, before the pass, and never for one without.
-    const AlphaMode mode = image.alpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
+    const AlphaMode mode = disposesAlpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     PluginResult result = RunGuardedStep([&] {
@@ -118,41 +129,31 @@ PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequ
     return HandOver(request, infoBlock, bitsBlock);
 }
 
-// Our reader on the bytes, which the host may have described longer than they are: a fault
-// while reading the header reads nothing.
-bool OwnReaderReadsGuarded(const void* bytes, size_t size, dds::DdsImage& image) {
-    bool reads = false;
-    return RunGuarded([&] { reads = OwnReaderReads(bytes, size, image); }) == 0 && reads;
-}
-
-// The core both input forms share; `bytes` is a whole DDS file image. The route is chosen from
-// the header; a picture D3DX describes but fails to load (invalid data, not implemented, a
-// fault) goes to our reader when it reads the file.
+// The core both input forms share; `bytes` is a whole DDS file image. D3DX takes the files
+// routed to it while it is bound; our reader takes the rest, and whatever D3DX cannot give.
 PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
-    Route route = Route::D3dx;
-    RunGuarded([&] { route = ChooseRoute(bytes, size); });
-    dds::DdsImage image;
-    if (route == Route::OwnReader) {
-        return OwnReaderReadsGuarded(bytes, size, image) ? BuildThroughOwnReader(image, request, 24) : kNotSupported;
+    DdsDescription description;
+    const PluginResult ours = DescribeDds(bytes, size, size, description);
+    if (description.route == Route::D3dx && BoundD3dx() != nullptr) {
+        D3dxFailure failure;
+        const PluginResult result = BuildThroughD3dx(bytes, size, description, request, failure);
+        if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
+        if (failure.described != D3DFMT_UNKNOWN) {
+            // The bit count GetPictureInfo gave: that of D3DX's decode surface.
+            const DecodeSurface& surface = DecodeSurfaceFor(failure.described);
+            return BuildThroughOwnReader(description.image, request, surface.dibBits, surface.disposesAlpha);
+        }
     }
-    D3dxLoadFailure load;
-    const PluginResult result = BuildThroughD3dx(bytes, size, request, load);
-    if (load.failed && (result == kNotSupported || result == kInternalError) &&
-        OwnReaderReadsGuarded(bytes, size, image)) {
-        // The bit count GetPictureInfo gave: that of D3DX's decoding surface where D3DX
-        // describes the picture, else our reader's 24.
-        const uint16_t dibBits = load.described != D3DFMT_UNKNOWN ? DecodeSurfaceFor(load.described).dibBits : 24;
-        return BuildThroughOwnReader(image, request, dibBits);
-    }
-    return result;
+    if (ours != kSuccess) return kNotSupported;
+    return BuildThroughOwnReader(description.image, request, description.dibBits, description.disposesAlpha);
 }
 
 }  // namespace
 
 PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureRequest& request) noexcept {
     if (Cancelled(request, 0)) return kCancelled;
-    // A negative length names no image (the 64-bit build refuses it as over 4 GiB anyway).
-    if (size < 0) return kNotSupported;
+    // A negative length names no image: an argument no host means, as GetPictureInfo says too.
+    if (size < 0) return kInternalError;
     return BuildPicture(bytes, static_cast<size_t>(size), request);
 }
 

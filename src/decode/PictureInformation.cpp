@@ -1,8 +1,8 @@
 #include "PictureInformation.h"
 
 #include "D3dxImage.h"
-#include "DdsPicture.h"
-#include "FaultGuard.h"
+#include "D3dxLibrary.h"
+#include "DdsDescription.h"
 #include "OpaqueFormats.h"
 
 namespace sorvane {
@@ -16,54 +16,60 @@ void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPi
     info->bitsPerPixel = static_cast<int16_t>(bitsPerPixel);
 }
 
-PluginResult FillFromD3dx(HRESULT hr, const D3DXIMAGE_INFO& description, PictureInfo* info) {
+PluginResult FillFromD3dx(HRESULT hr, const D3DXIMAGE_INFO& d3dx, PictureInfo* info) {
     if (FAILED(hr)) return ToPluginResult(hr);
-    if (!IsReadableDds(description)) return kNotSupported;
+    if (!IsReadableDds(d3dx)) return kNotSupported;
     // The bit count of the DIB that GetPicture delivers: hosts show and allocate by it, where
     // D3DX's Depth (a slice count) would mean nothing to them.
-    Fill(info, description.Width, description.Height, DecodeSurfaceFor(description.Format).dibBits);
+    Fill(info, d3dx.Width, d3dx.Height, DecodeSurfaceFor(d3dx.Format).dibBits);
     return kSuccess;
 }
 
-// Our reader's pictures are 24-bit DIBs.
-PluginResult FillFromOwnReader(const dds::DdsImage& image, PictureInfo* info) {
-    Fill(info, image.width, image.height, 24);
+// D3DX's answer where `askD3dx` and D3DX describes the file; else our reader's, if it reads
+// the file; else D3DX's failure, or 2 where D3DX was not asked.
+template <typename Describe>
+PluginResult Answer(PluginResult ours, const DdsDescription& description, bool askD3dx, PictureInfo* info,
+                    Describe&& describe) {
+    PluginResult result = kNotSupported;
+    if (askD3dx) {
+        D3DXIMAGE_INFO d3dx{};
+        result = FillFromD3dx(describe(d3dx), d3dx, info);
+        if (result == kSuccess) return kSuccess;
+    }
+    if (ours != kSuccess) return result;
+    Fill(info, description.image.width, description.image.height, description.dibBits);
     return kSuccess;
+}
+
+bool D3dxDescribes(const DdsDescription& description) {
+    return description.route == Route::D3dx && BoundD3dx() != nullptr;
 }
 
 }  // namespace
 
 PluginResult PictureInfoFromMemory(const void* bytes, intptr_t size, PictureInfo* info) noexcept {
-    if (bytes == nullptr || info == nullptr) return kInternalError;
-    // A negative length would reach D3DX as a huge count and let it read past the image.
-    if (size < 0) return kInternalError;
-    // The host's bytes may not all be readable: our reader's look at them is guarded like D3DX.
-    Route route = Route::D3dx;
-    dds::DdsImage image;
-    bool ownReads = false;
-    RunGuarded([&] {
-        route = ChooseRoute(bytes, static_cast<size_t>(size));
-        ownReads = OwnReaderReads(bytes, static_cast<size_t>(size), image);
+    // A negative length names no image, and would reach D3DX as a huge count.
+    if (bytes == nullptr || info == nullptr || size < 0) return kInternalError;
+    DdsDescription description;
+    const PluginResult ours = DescribeDds(bytes, static_cast<size_t>(size), static_cast<size_t>(size), description);
+    // D3DX counts in 32 bits: a larger image of its formats is no image it can describe.
+    const bool fitsD3dx = static_cast<uint64_t>(size) <= 0xFFFFFFFFull;
+    if (!fitsD3dx && description.route == Route::D3dx && ours != kSuccess) return kInternalError;
+    return Answer(ours, description, fitsD3dx && D3dxDescribes(description), info, [&](D3DXIMAGE_INFO& d3dx) {
+        return DescribeImageInMemory(bytes, static_cast<UINT>(size), d3dx);
     });
-    if (route == Route::OwnReader) return ownReads ? FillFromOwnReader(image, info) : kNotSupported;
-    if (static_cast<uint64_t>(size) > 0xFFFFFFFFull) return kInternalError;  // D3DX counts in 32 bits
-    D3DXIMAGE_INFO description;
-    const HRESULT hr = DescribeImageInMemory(bytes, static_cast<UINT>(size), description);
-    const PluginResult result = FillFromD3dx(hr, description, info);
-    // A file D3DX cannot describe may still be one our reader reads.
-    return result != kSuccess && ownReads ? FillFromOwnReader(image, info) : result;
 }
 
 PluginResult PictureInfoFromFile(const wchar_t* path, PictureInfo* info) noexcept {
     if (path == nullptr || info == nullptr) return kInternalError;
-    Route route;
-    dds::DdsImage image;
-    const bool ownReads = OwnReaderReadsFile(path, image, route);
-    if (route == Route::OwnReader) return ownReads ? FillFromOwnReader(image, info) : kNotSupported;
-    D3DXIMAGE_INFO description{};
-    const HRESULT hr = DescribeImageFile(path, description);
-    const PluginResult result = FillFromD3dx(hr, description, info);
-    return result != kSuccess && ownReads ? FillFromOwnReader(image, info) : result;
+    DdsDescription description;
+    const PluginResult ours = DescribeDdsFile(path, description);
+    // A file we cannot open is D3DX's to report, where D3DX is there.
+    if (ours == kFileError) description.route = Route::D3dx;
+    if (ours == kFileError && BoundD3dx() == nullptr) return kFileError;
+    // D3DX opens the file by name itself.
+    return Answer(ours, description, D3dxDescribes(description), info,
+                  [&](D3DXIMAGE_INFO& d3dx) { return DescribeImageFile(path, d3dx); });
 }
 
 }  // namespace sorvane

@@ -5,9 +5,6 @@
 #include <cwchar>
 #include <regex>
 
-#include "D3dxImage.h"
-#include "DdsRoute.h"
-#include "FaultGuard.h"
 #include "PluginInfo.h"
 
 namespace sorvane {
@@ -33,31 +30,6 @@ bool MatchesDdsExtension(const wchar_t* extension) {
     const std::wregex& pattern = ExtensionPattern();
     const wchar_t* end = extension + std::wcslen(extension);
     return std::regex_match(extension, end, pattern, std::regex_constants::match_any);
-}
-
-PluginResult ProbeHeader(const void* bytes, ProbeCount count, const wchar_t* name) noexcept {
-    if (bytes == nullptr || count < 0) return kInternalError;
-#if defined(_WIN64)
-    // D3DX takes a 32-bit count; a larger one would be cut, not refused.
-    if (count > ProbeCount{0xFFFFFFFF}) return kInternalError;
-#endif
-    // Files our reader reads are claimed from their header alone.
-    bool ownReads = false;
-    RunGuarded([&] { ownReads = OwnReaderReadsHeader(bytes, static_cast<size_t>(count)); });
-    if (ownReads) return kSuccess;
-    D3DXIMAGE_INFO info;
-    HRESULT hr = DescribeImageInMemory(bytes, static_cast<UINT>(count), info);
-    if (FAILED(hr) && name != nullptr && name[0] != L'\0') {
-        // A name that is no file (a member of an archive, say) or that names a directory cannot
-        // be examined further; its extension has matched, and that decides.
-        const DWORD attributes = GetFileAttributesW(name);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return kSuccess;
-        }
-        hr = DescribeImageFile(name, info);
-    }
-    if (FAILED(hr)) return ToPluginResult(hr);
-    return IsReadableDds(info) ? kSuccess : kNotSupported;
 }
 
 int IsSupportedCore(const wchar_t* name, ULONG_PTR source) {

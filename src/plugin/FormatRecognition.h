@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "HeaderProbe.h"
 #include "PluginResult.h"
 
 namespace sorvane {
@@ -13,22 +14,10 @@ namespace sorvane {
 // The host hands over, or the file handle gives, at most this many of the file's first bytes.
 constexpr DWORD kProbeSize = 2048;
 
-// Byte count of the header probe, as wide as the build's own counts.
-#if defined(_WIN64)
-using ProbeCount = int64_t;
-#else
-using ProbeCount = int32_t;
-#endif
-
 // True when `extension` (what PathFindExtensionW returns: the dot and what follows it, or an
 // empty string) is ".dds" in any letter case. The pattern is compiled on first use; when that
 // throws (std::bad_alloc), the exception travels on and the next call compiles again.
 bool MatchesDdsExtension(const wchar_t* extension);
-
-// Lets D3DX identify `count` bytes, then the file `name` when it refuses them. 0 when the file
-// is DDS with a pixel format D3DX names; a name that is no file on disk, or a directory, also
-// gives 0 (the extension has already matched). Every other outcome is a nonzero code.
-PluginResult ProbeHeader(const void* bytes, ProbeCount count, const wchar_t* name) noexcept;
 
 // IsSupportedW: 1 when the plug-in reads the file, else 0. `source` is the address of the file's
 // first 2048 bytes (any bit above the low 16 set), a file handle of the host, or 0. Throws

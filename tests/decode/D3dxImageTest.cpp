@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "D3dxImage.h"
+#include "DdsDescription.h"
 #include "DdsReader.h"
 #include "DdsWriter.h"
 
@@ -56,7 +57,9 @@ TEST(HasPictureBeyondBytes, CountsTheFirstPictureAsD3dxLaysItOut) {
         if (c.fourCc != 0) std::memcpy(file.data() + 84, &c.fourCc, 4);
         if (c.cutTo != 0) file.resize(c.cutTo);
         if (c.noMagic) file[0] = 'X';
-        EXPECT_EQ(HasPictureBeyondBytes(file.data(), file.size()), c.beyond);
+        DdsDescription description;
+        DescribeDds(file.data(), file.size(), file.size(), description);
+        EXPECT_EQ(HasPictureBeyondBytes(description.image.header, file.size()), c.beyond);
     }
 }
 

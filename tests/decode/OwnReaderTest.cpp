@@ -193,7 +193,7 @@ TEST_F(OwnPass, BandsGiveTheRowByRowPicture) {
     for (uint8_t& b : dx10.data) b = static_cast<uint8_t>(random());
     const Bytes file = test::WriteDx10Dds(dx10);
     dds::DdsImage image;
-    ASSERT_TRUE(OwnReaderReads(file.data(), file.size(), image));
+    ASSERT_EQ(dds::ReadDds(file.data(), file.size(), image), dds::ReadResult::Ok);
     const AlphaMode mode{true, 10, 200, 30};
     const std::vector<uint8_t> expected = RowByRow(image, mode);
     for (const bool parallel : {false, true}) {
@@ -229,7 +229,7 @@ TEST_F(OwnPass, PremultipliedAndOpaqueAlphaModes) {
         dx10.alphaMode = c.alphaMode;
         const Bytes file = test::WriteDx10Dds(dx10);
         dds::DdsImage image;
-        ASSERT_TRUE(OwnReaderReads(file.data(), file.size(), image));
+        ASSERT_EQ(dds::ReadDds(file.data(), file.size(), image), dds::ReadResult::Ok);
         PixelImage dib;
         ASSERT_EQ(DecodeDdsIntoDib(image, c.mode, dib), kSuccess);
         EXPECT_EQ(std::vector<uint8_t>(dib.bits(), dib.bits() + 12), c.pixels);

@@ -236,7 +236,8 @@ TEST_F(RequestTest, HostileHeadersAreRefused) {
         // D3DX walks the count even where the header's flag says it is unused.
         {"unflagged mip count 2^32 - 1", {{28, 0xFFFFFFFF}}, 2, 2},
         {"mip count 32", {{8, kWithMipCount}, {28, 32}}, -1, 2},  // levels missing: D3DX refuses
-        {"2^31 - 1 square", {{12, 0x7FFFFFFF}, {16, 0x7FFFFFFF}}, 0, 4},
+        // D3DX counts the file in 32 bits and describes it; our reader finds the picture is not there.
+        {"2^31 - 1 square", {{12, 0x7FFFFFFF}, {16, 0x7FFFFFFF}}, D3dxPresent() ? 0 : 2, D3dxPresent() ? 4 : 2},
         // Sizes the record's signed fields cannot hold, or no size at all: no picture.
         {"2^31 square", {{12, 0x80000000}, {16, 0x80000000}}, 2, 2},
         {"1 x 2^31", {{12, 0x80000000}, {16, 1}}, 2, 2},
@@ -270,14 +271,15 @@ TEST_F(RequestTest, HostileHeadersAreRefused) {
     }
 }
 
-// A negative length names no image: it must not reach D3DX as a huge count.
+// A negative length names no image: it must not reach D3DX as a huge count. Information and
+// decoding answer it alike.
 TEST_F(RequestTest, NegativeLengthsAreRefused) {
     const Plugin& p = LoadedPlugin();
     PictureInfo info{};
     HLOCAL header = nullptr, bits = nullptr;
     const char* bytes = reinterpret_cast<const char*>(file_.data());
     EXPECT_EQ(p.GetPictureInfo(bytes, -1, 1, &info), 8);
-    EXPECT_EQ(p.GetPicture(bytes, -1, 1, &header, &bits, nullptr, 0), 2);
+    EXPECT_EQ(p.GetPicture(bytes, -1, 1, &header, &bits, nullptr, 0), 8);
     EXPECT_EQ(header, nullptr);
 }
 

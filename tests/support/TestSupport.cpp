@@ -5,6 +5,7 @@
 #include "PluginIdentity.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 namespace sorvane::test {
@@ -103,6 +104,24 @@ Dib DecodeMemory(const Bytes& file) {
                                                  static_cast<LONG_PTR>(file.size()), 1, &info, &bits, nullptr, 0);
     return TakeDib(result, info, bits);
 }
+
+bool D3dxPresent() {
+    static const bool present = LoadLibraryW(L"d3dx9_31.dll") != nullptr;
+    return present;
+}
+
+namespace {
+// The run without D3DX must really be without it: a prefix whose override did not take would
+// pass it unseen.
+const bool g_checkedAbsence = [] {
+    char expect[4] = {};
+    if (GetEnvironmentVariableA("SORVANE_EXPECT_NO_D3DX", expect, sizeof expect) != 0 && D3dxPresent()) {
+        std::fprintf(stderr, "SORVANE_EXPECT_NO_D3DX is set, yet d3dx9_31.dll loads\n");
+        std::exit(1);
+    }
+    return true;
+}();
+}  // namespace
 
 bool DesktopAvailable() {
     // Wine's ntdll exports wine_get_version; Windows' does not.

@@ -60,6 +60,10 @@ Dib DecodeMemory(const Bytes& file);
 bool DeviceAvailable();
 bool DeviceRequired();
 
+// Whether d3dx9_31.dll can be loaded here. make test runs the plug-in's tests once with it and
+// once without it (WINEDLLOVERRIDES=d3dx9_31=d), as on a stock Windows.
+bool D3dxPresent();
+
 // Whether windows can be shown: always on Windows; under Wine only with an X display.
 bool DesktopAvailable();
 

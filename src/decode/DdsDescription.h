@@ -1,0 +1,42 @@
+#pragma once
+// What a DDS file is, worked out once from its head by our reader's header parser: the route a
+// request takes and the facts a host is told. The probe, both information requests and picture
+// building all ask this one step.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "DdsReader.h"
+#include "PluginResult.h"
+
+namespace sorvane {
+
+enum class Route {
+    D3dx,       // a legacy header of a format D3DX 9 reads: D3DX while it is bound, our reader behind it
+    OwnReader,  // the DX10 header, a FourCC D3DX 9 does not know, or a header D3DX must not see
+};
+
+struct DdsDescription {
+    dds::DdsImage image;  // the headers as read, the format, the first picture's size and offset
+    Route route = Route::OwnReader;
+    // What our reader's picture is: the DIB's bit count and whether its alpha goes as the
+    // settings say. A legacy format gets what D3DX's decode surface for it gives.
+    uint16_t dibBits = 24;
+    bool disposesAlpha = false;
+};
+
+// Bytes of a file's head that describe it: magic, headers and palette, not the picture.
+constexpr size_t kDdsHeadBytes = 4 + 124 + 20 + 1024;
+
+// Describes the file whose first `size` bytes these are. `fileSize` is the whole file's size:
+// equal to `size` for a whole image (the picture's bytes are then found), larger for a head
+// read from a file, and 0 for a head of unknown length (a probe's), whose picture's bytes are
+// not asked for. 0 when our reader reads the file, else 2. The host's bytes are read guarded:
+// a fault while reading them counts as a file our reader does not read.
+PluginResult DescribeDds(const void* bytes, size_t size, uint64_t fileSize, DdsDescription& description) noexcept;
+
+// The same for a file by name: opened once, its head and size read, never the whole file.
+// 6 when it cannot be opened or read.
+PluginResult DescribeDdsFile(const wchar_t* path, DdsDescription& description) noexcept;
+
+}  // namespace sorvane
