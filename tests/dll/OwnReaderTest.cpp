@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Holders.h"
@@ -24,13 +26,66 @@ decltype(&CreateWindowExW) g_createWindow;
 decltype(&RegOpenKeyExW) g_openKey;
 decltype(&CreateFileW) g_createFile;
 
+// What a test makes fail, as on a locked screen or in a session without 3-D.
+enum class Refuse { Nothing, Window, Direct3d, Device };
+std::atomic<Refuse> g_refuse{Refuse::Nothing};
+std::atomic<int> g_refused{0};
+
+// IDirect3D9::CreateDevice, the 17th entry of the interface's table (after IUnknown's three and
+// thirteen queries of adapters and formats).
+constexpr size_t kCreateDeviceSlot = 16;
+using CreateDeviceFn = HRESULT(STDMETHODCALLTYPE*)(IDirect3D9*, UINT, D3DDEVTYPE, HWND, DWORD,
+                                                   D3DPRESENT_PARAMETERS*, IDirect3DDevice9**);
+HRESULT STDMETHODCALLTYPE RefuseDevice(IDirect3D9*, UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*,
+                                       IDirect3DDevice9** device) {
+    ++g_refused;
+    *device = nullptr;
+    return D3DERR_NOTAVAILABLE;
+}
+
+// Swaps the CreateDevice entry of a Direct3D object's table (shared by every such object) for
+// the life of the holder.
+class DeviceRefusal {
+public:
+    explicit DeviceRefusal(IDirect3D9* direct3d) {
+        slot_ = &(*reinterpret_cast<void***>(direct3d))[kCreateDeviceSlot];
+        original_ = Swap(reinterpret_cast<void*>(&RefuseDevice));
+    }
+    ~DeviceRefusal() { Swap(original_); }
+
+private:
+    void* Swap(void* value) {
+        DWORD old;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        void* previous = std::exchange(*slot_, value);
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+        return previous;
+    }
+    void** slot_;
+    void* original_;
+};
+std::unique_ptr<DeviceRefusal> g_deviceRefusal;
+
 IDirect3D9* WINAPI CountCreate9(UINT version) {
     ++g_direct3d;
-    return g_create9(version);
+    if (g_refuse == Refuse::Direct3d) {
+        ++g_refused;
+        return nullptr;
+    }
+    IDirect3D9* direct3d = g_create9(version);
+    if (g_refuse == Refuse::Device && direct3d != nullptr && !g_deviceRefusal) {
+        g_deviceRefusal = std::make_unique<DeviceRefusal>(direct3d);
+    }
+    return direct3d;
 }
 HWND WINAPI CountWindow(DWORD ex, LPCWSTR cls, LPCWSTR name, DWORD style, int x, int y, int w, int h, HWND parent,
                         HMENU menu, HINSTANCE instance, LPVOID param) {
     ++g_windows;
+    if (g_refuse == Refuse::Window) {
+        ++g_refused;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     return g_createWindow(ex, cls, name, style, x, y, w, h, parent, menu, instance, param);
 }
 LSTATUS WINAPI CountOpenKey(HKEY key, LPCWSTR subkey, DWORD options, REGSAM access, PHKEY result) {
@@ -47,6 +102,11 @@ HANDLE WINAPI CountCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
 decltype(&Direct3DCreate9Ex) g_create9Ex;
 HRESULT WINAPI CountCreate9Ex(UINT version, IDirect3D9Ex** out) {
     ++g_direct3d;
+    // Without the Ex interfaces the plain ones are tried, where the test refuses what it must.
+    if (g_refuse != Refuse::Nothing && g_refuse != Refuse::Window) {
+        *out = nullptr;
+        return D3DERR_NOTAVAILABLE;
+    }
     return g_create9Ex(version, out);
 }
 #endif
@@ -95,7 +155,11 @@ protected:
         for (const auto& p : patches_) ASSERT_TRUE(p->ok()) << "an import of the plug-in was not found";
         g_direct3d = g_windows = g_settingsReads = g_fileOpens = 0;
     }
-    void TearDown() override { DeleteSettingsKey(); }
+    void TearDown() override {
+        g_refuse = Refuse::Nothing;
+        g_deviceRefusal.reset();
+        DeleteSettingsKey();
+    }
     std::vector<std::unique_ptr<ImportPatch>> patches_;
     TempDir dir_;
 };
@@ -127,6 +191,38 @@ TEST_F(OwnRoute, MakesNoDeviceAndReadsTheSettingsOnlyForAlpha) {
             EXPECT_EQ(g_direct3d > 0, c.direct3d && D3dxPresent());
             EXPECT_EQ(g_windows > 0, c.direct3d && D3dxPresent());
             EXPECT_EQ(g_settingsReads.load(), c.settingsReads);
+        }
+    }
+}
+
+// Where no window, Direct3D object or device can be made (a locked screen, a session without
+// 3-D), D3DX's files come from our reader: the same pictures, and no window left behind.
+TEST_F(OwnRoute, WithoutAWindowOrDeviceOurReaderDecodes) {
+    const Bytes files[] = {
+        WriteDds(MakeCompressed(DdsFormat::DXT5, 9, 6, [](uint32_t x, uint32_t y) {
+            return Dxt5Block(200, 10, x * 0x1111 + y, Rgb565(31, 0, 3), Rgb565(2, 60, 31), 0x1B1B1B1B);
+        })),
+        WriteDds(MakeUncompressed(DdsFormat::R5G6B5, 5, 3, [](uint32_t x, uint32_t y) { return x * 4099 + y * 77; })),
+    };
+    for (const Bytes& file : files) {
+        const std::wstring path = dir_.Write(L"nodevice.dds", file);
+        const Dib expected = DecodeMemory(file);
+        ASSERT_EQ(expected.result, 0);
+        for (const Refuse refuse : {Refuse::Window, Refuse::Direct3d, Refuse::Device}) {
+            for (const bool memory : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "refused " << static_cast<int>(refuse) << (memory ? ", memory" : ", file"));
+                g_refuse = refuse;
+                g_refused = 0;
+                Dib dib;
+                std::thread([&] { dib = memory ? DecodeMemory(file) : DecodeFile(path); }).join();
+                g_refuse = Refuse::Nothing;
+                g_deviceRefusal.reset();
+                ASSERT_EQ(dib.result, 0);
+                EXPECT_EQ(dib.header.biBitCount, expected.header.biBitCount);
+                EXPECT_EQ(dib.bits, expected.bits);
+                EXPECT_EQ(g_refused > 0, D3dxPresent()) << "the refusal was not met";
+                EXPECT_EQ(FindWindowW(L"Mirewick", nullptr), nullptr);
+            }
         }
     }
 }
