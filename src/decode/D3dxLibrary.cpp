@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace sorvane {
 
 namespace {
@@ -27,12 +29,17 @@ const D3dxFunctions* Load() noexcept {
     return &functions;
 }
 
+std::atomic<bool> g_usable{true};
+
 }  // namespace
 
 const D3dxFunctions* BoundD3dx() noexcept {
+    if (!g_usable.load()) return nullptr;
     // A local static is initialised once, under the runtime's guard.
     static const D3dxFunctions* const bound = Load();
     return bound;
 }
+
+void SetD3dxUsable(bool usable) noexcept { g_usable.store(usable); }
 
 }  // namespace sorvane

@@ -17,4 +17,8 @@ struct D3dxFunctions {
 // loaded for the life of the process; a failed load is not tried again.
 const D3dxFunctions* BoundD3dx() noexcept;
 
+// For measurements and tests in one process: with false, requests go on as where D3DX is
+// missing (BoundD3dx gives null); true again restores it.
+void SetD3dxUsable(bool usable) noexcept;
+
 }  // namespace sorvane

@@ -2,14 +2,19 @@
 // the twin as a legacy file. And the one pass of our pictures into the DIB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "D3dContext.h"
+#include "D3dxLibrary.h"
 #include "DdsPicture.h"
 #include "DdsReader.h"
+#include "PictureBuilder.h"
+#include "PixelConversion.h"
 #include "RowLoop.h"
 #include "TestSupport.h"
 
@@ -156,6 +161,84 @@ TEST(OwnReader, TwinsShowAsD3dxShowsThem) {
             }
         }
         EXPECT_EQ(mismatches, 0);
+    }
+}
+
+// What a request hands over: the DIB's bit count and its pixel block.
+struct Picture {
+    PluginResult result = kInternalError;
+    WORD bitCount = 0;
+    std::vector<uint8_t> bits;
+    bool operator==(const Picture& o) const { return result == o.result && bitCount == o.bitCount && bits == o.bits; }
+};
+
+Picture Decode(const Bytes& file, const std::wstring* path) {
+    HLOCAL info = nullptr, bits = nullptr;
+    const PictureRequest request{nullptr, 0, &info, &bits};
+    Picture picture;
+    picture.result = path != nullptr ? DecodeFromFile(path->c_str(), request)
+                                     : DecodeFromMemory(file.data(), static_cast<intptr_t>(file.size()), request);
+    if (picture.result == kSuccess) {
+        const auto* header = static_cast<const BITMAPINFOHEADER*>(info);
+        picture.bitCount = header->biBitCount;
+        const size_t size = size_t{DibStride(header->biWidth, header->biBitCount)} * header->biHeight;
+        picture.bits.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + size);
+    }
+    LocalFree(info);
+    LocalFree(bits);
+    return picture;
+}
+
+class WithoutD3dx : public testing::Test {
+protected:
+    void TearDown() override { SetD3dxUsable(true); }
+};
+
+// Every legacy format D3DX reads: where D3DX is missing, our reader gives the picture D3DX's
+// route gives (alpha composited over white by default), from both input forms. Where Wine's
+// D3DX is known wrong, our picture of the legacy file equals our picture of its DX10 twin,
+// which the test above checks against the format's own arithmetic.
+TEST_F(WithoutD3dx, EveryLegacyFormatGivesD3dxsPicture) {
+    SORVANE_REQUIRE_D3D();
+    if (!test::D3dxPresent()) GTEST_SKIP() << "no D3DX here to compare with";
+    test::DeleteSettingsKey();
+    std::mt19937 random(20261208);
+    const test::TempDir dir;
+    for (int f = 0; f <= static_cast<int>(DdsFormat::A32B32G32R32F); ++f) {
+        const auto format = static_cast<DdsFormat>(f);
+        SCOPED_TRACE(test::FormatName(format));
+        const auto twin = std::find_if(std::begin(kTwins), std::end(kTwins), [format](const Twin& t) { return t.legacy == format; });
+        const Twin like = twin != std::end(kTwins) ? *twin : Twin{format, 0, test::UnitSize(format), Data::Bytes};
+        const uint32_t width = 13, height = 7;  // partial blocks at the right and the bottom
+        const bool blocks = test::IsBlockCompressed(format);
+        const size_t units = blocks ? size_t{(width + 3) / 4} * ((height + 3) / 4) : size_t{width} * height;
+        test::DdsImage legacy;
+        legacy.format = format;
+        legacy.width = width;
+        legacy.height = height;
+        legacy.data = RandomData(like, units, random);
+        if (format == DdsFormat::P8) {
+            for (uint32_t i = 0; i < 256; ++i) legacy.palette.push_back(0xFF000000u | i * 0x010305u);
+        }
+        const Bytes file = test::WriteDds(legacy);
+        const std::wstring path = dir.Write(L"legacy.dds", file);
+        for (const std::wstring* named : {static_cast<const std::wstring*>(nullptr), &path}) {
+            SCOPED_TRACE(named != nullptr ? "file" : "memory");
+            SetD3dxUsable(true);
+            Picture expected = Decode(file, named);
+            SetD3dxUsable(false);
+            const Picture ours = Decode(file, named);
+            ASSERT_EQ(ours.result, kSuccess);
+            if (like.d3dxKnownWrong) {
+                test::Dx10Image dx10;
+                dx10.dxgi = like.dxgi;
+                dx10.width = width;
+                dx10.height = height;
+                dx10.data = legacy.data;
+                expected = Decode(test::WriteDx10Dds(dx10), nullptr);
+            }
+            EXPECT_TRUE(ours == expected) << "bits " << ours.bitCount << " against " << expected.bitCount;
+        }
     }
 }
 
