@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <regex>
 
+#include "HeaderProbe.h"
 #include "PluginInfo.h"
 
 namespace sorvane {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 
-#include "HeaderProbe.h"
 #include "PluginResult.h"
 
 namespace sorvane {

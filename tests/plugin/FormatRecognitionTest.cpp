@@ -9,6 +9,7 @@
 #include <new>
 
 #include "FormatRecognition.h"
+#include "HeaderProbe.h"
 #include "TestSupport.h"
 
 namespace sorvane {
