@@ -185,10 +185,18 @@ TEST_F(DecodeTest, BlockCompressedFormatsInBothModes) {
     }
 }
 
+// On both routes: D3DX's legacy A8R8G8B8 and our reader's DX10 B8G8R8A8 of the same pixels
+// (without D3DX, both our reader's).
 TEST_F(DecodeTest, AlphaFollowsTheSettings) {
     // One row: alpha 0 (colour bytes 10, 20, 30), alpha 255, and two blended pixels.
     const uint32_t pixels[] = {0x001E140A, 0xFF283C50, 0x80FF0000, 0x7F000064};
-    const Bytes file = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 4, 1, [&](uint32_t x, uint32_t) { return pixels[x]; }));
+    const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 4, 1, [&](uint32_t x, uint32_t) { return pixels[x]; }));
+    Dx10Image bgra;
+    bgra.dxgi = 87;  // B8G8R8A8_UNORM: the same bytes
+    bgra.width = 4;
+    bgra.data.resize(sizeof pixels);
+    std::memcpy(bgra.data.data(), pixels, sizeof pixels);
+    const Bytes dx10 = WriteDx10Dds(bgra);
     const struct {
         const wchar_t* what;
         bool setAlpha;
@@ -207,13 +215,15 @@ TEST_F(DecodeTest, AlphaFollowsTheSettings) {
          {0x33, 0x22, 0x11, 0x50, 0x3C, 0x28, 25, 16, 136, 75, 17, 8}},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(testing::Message() << c.what);
-        DeleteSettingsKey();
-        if (c.setAlpha) SetSettingsDword(L"Alpha", c.alpha);
-        if (c.setColor) SetSettingsDword(L"Color", c.color);
-        const Dib dib = DecodeMemory(file);
-        ASSERT_EQ(dib.result, 0);
-        for (int i = 0; i < 12; ++i) EXPECT_EQ(dib.bits[i], c.expected[i]) << "byte " << i;
+        for (const Bytes* file : {&legacy, &dx10}) {
+            SCOPED_TRACE(testing::Message() << c.what << (file == &dx10 ? L", DX10" : L", legacy"));
+            DeleteSettingsKey();
+            if (c.setAlpha) SetSettingsDword(L"Alpha", c.alpha);
+            if (c.setColor) SetSettingsDword(L"Color", c.color);
+            const Dib dib = DecodeMemory(*file);
+            ASSERT_EQ(dib.result, 0);
+            for (int i = 0; i < 12; ++i) EXPECT_EQ(dib.bits[i], c.expected[i]) << "byte " << i;
+        }
     }
     DeleteSettingsKey();
 }

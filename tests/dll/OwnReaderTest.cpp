@@ -227,68 +227,6 @@ TEST_F(OwnRoute, WithoutAWindowOrDeviceOurReaderDecodes) {
     }
 }
 
-struct Progress {
-    std::vector<int> seen;
-    int cancelAt = -1;
-};
-
-int SPI_CALL Record(int numerator, int, LONG_PTR data) {
-    auto& p = *reinterpret_cast<Progress*>(data);
-    p.seen.push_back(numerator);
-    return numerator == p.cancelAt;
-}
-
-TEST_F(OwnRoute, ReportsProgressAndStopsWhenAsked) {
-    const Bytes file = Bc4(9, 7, 0x10);
-    const std::wstring path = dir_.Write(L"progress.dds", file);
-    const Plugin& p = LoadedPlugin();
-    for (const bool memory : {false, true}) {
-        const std::vector<int> all = memory ? std::vector<int>{0, 40, 60, 80, 100} : std::vector<int>{0, 20, 40, 60, 80, 100};
-        for (int cancel = -1; cancel < static_cast<int>(all.size()); ++cancel) {
-            SCOPED_TRACE(testing::Message() << (memory ? "memory" : "file") << ", cancel at " << cancel);
-            Progress progress;
-            progress.cancelAt = cancel < 0 ? -1 : all[cancel];
-            HLOCAL info = reinterpret_cast<HLOCAL>(0x51), bits = reinterpret_cast<HLOCAL>(0x52);
-            const int result = memory ? p.GetPicture(reinterpret_cast<const char*>(file.data()), static_cast<LONG_PTR>(file.size()), 1,
-                                                     &info, &bits, &Record, reinterpret_cast<LONG_PTR>(&progress))
-                                      : p.GetPictureW(path.c_str(), 0, 0, &info, &bits, &Record, reinterpret_cast<LONG_PTR>(&progress));
-            EXPECT_EQ(result, cancel < 0 ? 0 : 1);
-            const size_t reports = cancel < 0 ? all.size() : cancel + 1;
-            EXPECT_EQ(progress.seen, std::vector<int>(all.begin(), all.begin() + reports));
-            // Handed over only when the picture was complete: at 100, or without cancelling.
-            const bool handedOver = cancel < 0 || all[cancel] == 100;
-            EXPECT_EQ(info != reinterpret_cast<HLOCAL>(0x51), handedOver);
-            if (handedOver) {
-                LocalFree(info);
-                LocalFree(bits);
-            }
-        }
-    }
-}
-
-TEST_F(OwnRoute, AlphaFollowsTheSettings) {
-    // Clear (colour 10, 20, 30), opaque, and two blended pixels, as in the D3DX route's test.
-    const Bytes pixels = {10, 20, 30, 0, 0x50, 0x3C, 0x28, 255, 0, 0, 255, 0x80, 100, 0, 0, 0x7F};
-    const struct {
-        const char* what;
-        DWORD alpha, color;
-        std::vector<uint8_t> expected;
-    } kCases[] = {
-        {"default: over white", 99, 0, {255, 255, 255, 0x50, 0x3C, 0x28, 127, 127, 255, 177, 128, 128}},
-        {"remove", 0, 0, {10, 20, 30, 0x50, 0x3C, 0x28, 0, 0, 255, 100, 0, 0}},
-        {"over a colour", 1, 0x00332211, {0x33, 0x22, 0x11, 0x50, 0x3C, 0x28, 25, 16, 136, 75, 17, 8}},
-    };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.what);
-        DeleteSettingsKey();
-        if (c.alpha != 99) SetSettingsDword(L"Alpha", c.alpha);
-        if (c.alpha == 1) SetSettingsDword(L"Color", c.color);
-        const Dib dib = DecodeMemory(Bgra(4, 1, pixels));
-        ASSERT_EQ(dib.result, 0);
-        EXPECT_EQ(std::vector<uint8_t>(dib.bits.begin(), dib.bits.begin() + 12), c.expected);
-    }
-}
-
 // Every shape gives its first picture: element 0, face +X, slice 0, mip 0; a 1-D texture is one
 // row. The information agrees with the picture.
 TEST_F(OwnRoute, FirstPictureOfEveryShape) {
@@ -399,6 +337,56 @@ TEST_F(OwnRoute, PicturesD3dxFailsComeFromOurReader) {
         ASSERT_EQ(dib.result, 0);
         EXPECT_EQ(dib.header.biBitCount, 24);
         EXPECT_EQ(std::vector<uint8_t>(dib.Pixel24(0, 0), dib.Pixel24(0, 0) + 3), std::vector<uint8_t>(c.first, c.first + 3));
+    }
+}
+
+// Pictures that D3DX describes but Wine's D3DX does not load (cube maps, volumes) go to our
+// reader: the DIB keeps the bit count that GetPictureInfo gave from D3DX's description, so
+// X1R5G5B5 rows stay 16-bit and unchanged, as on D3DX's own route.
+
+struct DepthCase {
+    const char* name;
+    DdsFormat format;
+    uint32_t depth;
+    bool cube;
+    int bits;  // of GetPictureInfo's record and of the DIB
+};
+
+const DepthCase kDepthCases[] = {
+    {"X1R5G5B5", DdsFormat::X1R5G5B5, 0, false, 16},
+    {"X1R5G5B5 cube map", DdsFormat::X1R5G5B5, 0, true, 16},
+    {"X1R5G5B5 volume", DdsFormat::X1R5G5B5, 2, false, 16},
+    {"A1R5G5B5 cube map", DdsFormat::A1R5G5B5, 0, true, 24},
+    {"R5G6B5 volume", DdsFormat::R5G6B5, 2, false, 24},
+};
+
+TEST_F(OwnRoute, FallbackKeepsTheDescribedBitCount) {
+    const Plugin& p = LoadedPlugin();
+    TempDir& dir = dir_;
+    constexpr uint32_t kWidth = 5, kHeight = 3;
+    for (const DepthCase& c : kDepthCases) {
+        SCOPED_TRACE(c.name);
+        DdsImage image = MakeUncompressed(c.format, kWidth, kHeight, [](uint32_t x, uint32_t y) { return 0x8000 | (x * 0x0C63 + y * 0x1084); });
+        image.depth = c.depth;
+        image.cube = c.cube;
+        const Bytes file = WriteDds(image);
+        const std::wstring path = dir.Write(L"fallback.dds", file);
+
+        PictureInfo info{};
+        ASSERT_EQ(p.GetPictureInfo(reinterpret_cast<const char*>(file.data()), static_cast<LONG_PTR>(file.size()), 1, &info), 0);
+        EXPECT_EQ(info.bitsPerPixel, c.bits);
+        ASSERT_EQ(p.GetPictureInfoW(path.c_str(), 0, 0, &info), 0);
+        EXPECT_EQ(info.bitsPerPixel, c.bits);
+        for (const Dib& dib : {DecodeMemory(file), DecodeFile(path)}) {
+            ASSERT_EQ(dib.result, 0);
+            EXPECT_EQ(dib.header.biBitCount, c.bits);
+            if (c.bits != 16 || dib.header.biBitCount != 16) continue;
+            // Row y of the picture is DIB row height - 1 - y, rows 4-byte aligned.
+            for (uint32_t y = 0; y < kHeight; ++y) {
+                EXPECT_EQ(0, std::memcmp(dib.bits.data() + (kHeight - 1 - y) * 12, image.data.data() + y * kWidth * 2, kWidth * 2))
+                    << "row " << y;
+            }
+        }
     }
 }
 

@@ -50,36 +50,51 @@ protected:
     std::wstring path_ = dir_.Write(L"request.dds", file_);
 };
 
+// Progress and cancellation on both routes (D3DX's legacy file, our reader's DX10 file; without
+// D3DX both are our reader's) and from both input forms.
 TEST_F(RequestTest, ReportsProgressAndStopsWhenAsked) {
+    Dx10Image bc4;
+    bc4.dxgi = 80;  // BC4_UNORM: opaque grey blocks
+    bc4.width = 7;
+    bc4.height = 5;
+    bc4.data.assign(4 * 8, 0);
+    for (size_t block = 0; block < 4; ++block) bc4.data[block * 8] = bc4.data[block * 8 + 1] = 0x10;
+    const Bytes dx10 = WriteDx10Dds(bc4);
     const std::vector<int> kFile = {0, 20, 40, 60, 80, 100}, kMemory = {0, 40, 60, 80, 100};
-    for (const bool memory : {false, true}) {
-        const std::vector<int>& expected = memory ? kMemory : kFile;
-        SCOPED_TRACE(memory ? "memory" : "file");
-        Progress all;
-        HLOCAL info = nullptr, bits = nullptr;
-        ASSERT_EQ(Decode(memory, &all, info, bits), 0);
-        EXPECT_EQ(all.numerators, expected);
-        EXPECT_FALSE(all.badDenominator);
-        LocalFree(info);
-        LocalFree(bits);
+    const Bytes legacy = file_;
+    for (const Bytes* file : {&legacy, &dx10}) {
+        file_ = *file;
+        path_ = dir_.Write(L"progress.dds", file_);
+        for (const bool memory : {false, true}) {
+            const std::vector<int>& expected = memory ? kMemory : kFile;
+            SCOPED_TRACE(testing::Message() << (file == &dx10 ? "DX10 BC4, " : "legacy A8R8G8B8, ")
+                                            << (memory ? "memory" : "file"));
+            Progress all;
+            HLOCAL info = nullptr, bits = nullptr;
+            ASSERT_EQ(Decode(memory, &all, info, bits), 0);
+            EXPECT_EQ(all.numerators, expected);
+            EXPECT_FALSE(all.badDenominator);
+            LocalFree(info);
+            LocalFree(bits);
 
-        for (size_t stop = 0; stop < expected.size(); ++stop) {
-            SCOPED_TRACE(testing::Message() << "cancel at " << expected[stop]);
-            Progress cancelling;
-            cancelling.cancelAt = expected[stop];
-            HLOCAL info = reinterpret_cast<HLOCAL>(0x51), bits = reinterpret_cast<HLOCAL>(0x52);
-            EXPECT_EQ(Decode(memory, &cancelling, info, bits), 1);
-            EXPECT_EQ(cancelling.numerators, std::vector<int>(expected.begin(), expected.begin() + stop + 1));
-            if (expected[stop] == 100) {
-                // Handed over before the last report: the host owns a complete picture.
-                ASSERT_NE(info, reinterpret_cast<HLOCAL>(0x51));
-                EXPECT_EQ(static_cast<BITMAPINFOHEADER*>(info)->biWidth, 7);
-                EXPECT_GE(LocalSize(bits), 5u * 24 + 4);
-                LocalFree(info);
-                LocalFree(bits);
-            } else {
-                EXPECT_EQ(info, reinterpret_cast<HLOCAL>(0x51));
-                EXPECT_EQ(bits, reinterpret_cast<HLOCAL>(0x52));
+            for (size_t stop = 0; stop < expected.size(); ++stop) {
+                SCOPED_TRACE(testing::Message() << "cancel at " << expected[stop]);
+                Progress cancelling;
+                cancelling.cancelAt = expected[stop];
+                HLOCAL info = reinterpret_cast<HLOCAL>(0x51), bits = reinterpret_cast<HLOCAL>(0x52);
+                EXPECT_EQ(Decode(memory, &cancelling, info, bits), 1);
+                EXPECT_EQ(cancelling.numerators, std::vector<int>(expected.begin(), expected.begin() + stop + 1));
+                if (expected[stop] == 100) {
+                    // Handed over before the last report: the host owns a complete picture.
+                    ASSERT_NE(info, reinterpret_cast<HLOCAL>(0x51));
+                    EXPECT_EQ(static_cast<BITMAPINFOHEADER*>(info)->biWidth, 7);
+                    EXPECT_GE(LocalSize(bits), 5u * 24 + 4);
+                    LocalFree(info);
+                    LocalFree(bits);
+                } else {
+                    EXPECT_EQ(info, reinterpret_cast<HLOCAL>(0x51));
+                    EXPECT_EQ(bits, reinterpret_cast<HLOCAL>(0x52));
+                }
             }
         }
     }
@@ -337,6 +352,46 @@ TEST_F(RequestTest, MutatedFilesNeverCrash) {
         }
     }
     RecordProperty("decoded", decoded);
+}
+
+// Legacy files whose first picture is not in the file although D3DX's 32-bit count of their
+// length wraps to what is there: decoding refuses them with 2 before D3DX reads past the bytes.
+
+struct WrappedCase {
+    const char* name;
+    DdsFormat format;
+    uint32_t width, height, depth;
+    bool cube;
+    int result;  // of GetPicture from memory and GetPictureW from the file
+};
+
+// Each wrapping size next to one row fewer, which D3DX's own check refuses.
+const WrappedCase kWrappedCases[] = {
+    {"A16B16G16R16F, 2^32 bytes", DdsFormat::A16B16G16R16F, 16384, 32768, 0, false, 2},
+    {"A16B16G16R16F, one row fewer", DdsFormat::A16B16G16R16F, 16384, 32767, 0, false, 2},
+    {"A32B32G32R32F, 2^32 bytes", DdsFormat::A32B32G32R32F, 16384, 16384, 0, false, 2},
+    {"X8R8G8B8 into 24 bits, 2^32 bytes", DdsFormat::X8R8G8B8, 16384, 65536, 0, false, 2},
+    {"X8R8G8B8 into 24 bits, one row fewer", DdsFormat::X8R8G8B8, 16384, 65535, 0, false, 2},
+    {"six R5G6B5 faces of 2^31 bytes, into 24 bits", DdsFormat::R5G6B5, 32768, 32768, 0, true, 2},
+    {"two A8R8G8B8 slices of 2^31 bytes", DdsFormat::A8R8G8B8, 32768, 16384, 2, false, 2},
+    {"a whole X8R8G8B8 picture", DdsFormat::X8R8G8B8, 4, 4, 0, false, 0},
+};
+
+TEST_F(RequestTest, DecodingRefusesAPictureThatIsNotThere) {
+    TempDir& dir = dir_;
+    for (const WrappedCase& c : kWrappedCases) {
+        SCOPED_TRACE(c.name);
+        DdsImage image;
+        image.format = c.format;
+        image.width = c.width;
+        image.height = c.height;
+        image.depth = c.depth;
+        image.cube = c.cube;
+        image.data = Bytes(64, 0x5A);  // all of the 4 x 4 picture, nothing of the others
+        const Bytes file = WriteDds(image);
+        EXPECT_EQ(DecodeMemory(file).result, c.result);
+        EXPECT_EQ(DecodeFile(dir.Write(L"wrapped.dds", file)).result, c.result);
+    }
 }
 
 }  // namespace
