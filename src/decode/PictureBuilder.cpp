@@ -2,6 +2,8 @@
 
 #include <d3d9.h>
 
+#include <atomic>
+
 #include "D3dContext.h"
 #include "D3dxLibrary.h"
 #include "DdsDescription.h"
@@ -15,6 +17,12 @@
 namespace sorvane {
 
 namespace {
+
+std::atomic<PictureStageHook> g_stageHook{nullptr};
+
+void Reached(PictureStage stage) {
+    if (const PictureStageHook hook = g_stageHook.load(std::memory_order_relaxed)) hook(stage);
+}
 
 // The host's callback, if any: true when it asks to stop.
 bool Cancelled(const PictureRequest& request, int numerator) {
@@ -58,8 +66,11 @@ PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc
         return surface.disposesAlpha ? ConvertTo24Bits(source, dib, mode) : FlipRows(source, dib);
     });
     if (result != kSuccess) return result;
+    Reached(PictureStage::PixelsDone);
     if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
-    return RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
+    result = RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
+    Reached(PictureStage::HandedOver);
+    return result;
 }
 
 // The host owns both blocks from here on, also when it cancels at 100.
@@ -81,18 +92,21 @@ struct D3dxFailure {
 // fault), are left to our reader.
 PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescription& description,
                               const PictureRequest& request, D3dxFailure& failure) {
+    Reached(PictureStage::Begin);
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) {
         failure.ownReaderTakesOver = true;
         return result;
     }
+    Reached(PictureStage::ContextMade);
     ComRef<IDirect3DSurface9> surface;
     result = context.LoadDdsSurface(bytes, size, description.image.header, surface, &failure.described);
     if (result != kSuccess) {
         failure.ownReaderTakesOver = result == kNotSupported || result == kInternalError;
         return result;
     }
+    Reached(PictureStage::SurfaceLoaded);
     if (Cancelled(request, 40)) return kCancelled;
 
     D3DSURFACE_DESC desc;
@@ -102,6 +116,7 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
     if (decodeSurface == nullptr) return kInternalError;
     const SurfaceLock lock(surface.get());
     if (FAILED(lock.result())) return ToPluginResult(lock.result());
+    Reached(PictureStage::SurfaceLocked);
 
     LocalBlock infoBlock, bitsBlock;
     if ((result = BuildDib(request, desc, *decodeSurface, lock, infoBlock, bitsBlock)) != kSuccess) return result;
@@ -137,6 +152,7 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     if (description.route == Route::D3dx && BoundD3dx() != nullptr) {
         D3dxFailure failure;
         const PluginResult result = BuildThroughD3dx(bytes, size, description, request, failure);
+        Reached(PictureStage::Released);
         if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
         if (failure.described != D3DFMT_UNKNOWN) {
             // The bit count GetPictureInfo gave: that of D3DX's decode surface.
@@ -149,6 +165,8 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
 }
 
 }  // namespace
+
+void SetPictureStageHook(PictureStageHook hook) noexcept { g_stageHook.store(hook); }
 
 PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureRequest& request) noexcept {
     if (Cancelled(request, 0)) return kCancelled;

@@ -17,11 +17,9 @@
 #include "D3dxLibrary.h"
 #include "DdsReader.h"
 #include "DdsWriter.h"
-#include "OpaqueFormats.h"
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
 #include "PluginIdentity.h"
-#include "PluginSettings.h"
 #include "RowLoop.h"
 #include "TestSupport.h"
 
@@ -89,47 +87,37 @@ private:
 };
 
 struct Stages {
-    std::vector<double> create, load, pixels, handOver, release, total;
+    std::vector<double> create, load, pixels, handOver, release, total;  // total: of a request from the host
     std::vector<double> ownShare;  // of each staged request: what is not Direct3D's or D3DX's
 };
 
-// One request, step by step as picture building does it, each step timed.
+// The times at which the request on this thread reached each stage of D3DX's route.
+thread_local double t_stages[static_cast<int>(PictureStage::Released) + 1];
+
+void RecordStage(PictureStage stage) { t_stages[static_cast<int>(stage)] = Now(); }
+
+bool Request(const Bytes& file);
+
+// One request through picture building itself, its stages timed by the stage hook.
 bool TimeStages(const Bytes& file, Stages& s) {
-    const double t0 = Now();
-    auto context = std::make_unique<D3dContext>();
-    if (context->Create() != kSuccess) return false;
-    const double t1 = Now();
-    ComRef<IDirect3DSurface9> surface;
-    if (context->LoadDdsSurface(file.data(), file.size(), surface) != kSuccess) return false;
-    const double t2 = Now();
-    D3DSURFACE_DESC desc;
-    surface->GetDesc(&desc);
-    const DecodeSurface* decodeSurface = FindDecodeSurface(desc.Format);
-    D3DLOCKED_RECT rect;
-    if (decodeSurface == nullptr || FAILED(surface->LockRect(&rect, nullptr, D3DLOCK_READONLY))) return false;
-    const PixelImage source(PixelLayout{desc.Width, desc.Height, decodeSurface->sourceBits, rect.Pitch},
-                            static_cast<uint8_t*>(rect.pBits));
-    const double t3 = Now();
-    PixelImage dib;
-    const PluginResult result = decodeSurface->disposesAlpha
-                                    ? ConvertTo24Bits(source, dib, AlphaModeOf(ReadPluginSettings()))
-                                    : FlipRows(source, dib);
-    const double t4 = Now();
-    LocalBlock info, bits;
-    TakeDibHandles(dib, info, bits);
-    const double t5 = Now();
-    surface->UnlockRect();
-    surface.reset();
-    context.reset();
-    const double t6 = Now();
-    s.release.push_back(t6 - t5);
+    SetPictureStageHook(&RecordStage);
+    std::fill(std::begin(t_stages), std::end(t_stages), 0.0);
+    const bool done = Request(file);
+    SetPictureStageHook(nullptr);
+    const auto at = [](PictureStage stage) { return t_stages[static_cast<int>(stage)]; };
+    if (!done || at(PictureStage::Released) == 0.0) return false;  // not D3DX's route
+    const double create = at(PictureStage::ContextMade) - at(PictureStage::Begin);
+    const double load = at(PictureStage::SurfaceLoaded) - at(PictureStage::ContextMade);
+    const double release = at(PictureStage::Released) - at(PictureStage::HandedOver);
+    const double total = at(PictureStage::Released) - at(PictureStage::Begin);
+    s.create.push_back(create);
+    s.load.push_back(load);
+    s.pixels.push_back(at(PictureStage::PixelsDone) - at(PictureStage::SurfaceLocked));
+    s.handOver.push_back(at(PictureStage::HandedOver) - at(PictureStage::PixelsDone));
+    s.release.push_back(release);
     // Direct3D's and D3DX's share: making the device, loading the surface, releasing both.
-    s.ownShare.push_back(100.0 * ((t6 - t0) - (t1 - t0) - (t2 - t1) - (t6 - t5)) / (t6 - t0));
-    s.create.push_back(t1 - t0);
-    s.load.push_back(t2 - t1);
-    s.pixels.push_back(t4 - t3);
-    s.handOver.push_back(t5 - t4);
-    return result == kSuccess;
+    s.ownShare.push_back(100.0 * (total - create - load - release) / total);
+    return true;
 }
 
 // A 4096 x 4096 picture with the DX10 header: blocks or pixels of `unitBytes` each from a
