@@ -14,9 +14,6 @@ constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
 constexpr size_t kMagicBytes = 4;
 constexpr size_t kPaletteBytes = 256 * 4;
 
-// Pixel format flags.
-constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCc = 0x4, kPaletteIndexed8 = 0x20,
-                   kRgb = 0x40, kYuv = 0x200, kLuminance = 0x20000, kBumpDuDv = 0x80000;
 constexpr uint32_t kVolume = 0x200000;  // caps2
 // DX10 resource dimensions and alpha modes.
 constexpr uint32_t kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
@@ -25,6 +22,11 @@ constexpr uint32_t kAlphaModeMask = 0x7, kAlphaModePremultiplied = 2, kAlphaMode
 // The record of a signed 32-bit width and height: larger sizes describe no picture a host
 // can take.
 constexpr uint32_t kMaxDimension = 0x7FFFFFFF;
+
+// P8 and A8P8 files hold 256 palette entries between the header and the pixels.
+bool HasPalette(const DdsImage& image) {
+    return image.legacyFormat != nullptr && image.legacyFormat->flag == kPfPaletteIndexed8;
+}
 
 bool MultiplyChecked(uint64_t a, uint64_t b, uint64_t& product) {
     if (a != 0 && b > UINT64_MAX / a) return false;
@@ -39,47 +41,21 @@ bool IsContiguous(uint32_t mask) {
     return (mask & (mask + 1)) == 0;
 }
 
-ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
-    if (pf.flags & kFourCc) {
-        image.fourCc = pf.fourCc;
-        switch (pf.fourCc) {
-        // DXT2 and DXT4 are the premultiplied forms; they show as D3DX shows DXT3 and DXT5.
-        case FourCc('D', 'X', 'T', '1'): image.format = &LegacyRow(LegacyFormat::Bc1); break;
-        case FourCc('D', 'X', 'T', '2'):
-        case FourCc('D', 'X', 'T', '3'): image.format = &LegacyRow(LegacyFormat::Bc2); break;
-        case FourCc('D', 'X', 'T', '4'):
-        case FourCc('D', 'X', 'T', '5'): image.format = &LegacyRow(LegacyFormat::Bc3); break;
-        case FourCc('A', 'T', 'I', '1'):
-        case FourCc('B', 'C', '4', 'U'): image.format = &LegacyRow(LegacyFormat::Bc4); break;
-        case FourCc('B', 'C', '4', 'S'): image.format = &LegacyRow(LegacyFormat::Bc4Signed); break;
-        case FourCc('A', 'T', 'I', '2'):
-        case FourCc('B', 'C', '5', 'U'): image.format = &LegacyRow(LegacyFormat::Bc5); break;
-        case FourCc('B', 'C', '5', 'S'): image.format = &LegacyRow(LegacyFormat::Bc5Signed); break;
-        // D3DFORMAT numbers stand in the FourCC for these.
-        case 36: image.format = &LegacyRow(LegacyFormat::Rgba16); break;
-        case 111: image.format = &LegacyRow(LegacyFormat::R16Float); break;
-        case 113: image.format = &LegacyRow(LegacyFormat::Rgba16Float); break;
-        case 114: image.format = &LegacyRow(LegacyFormat::R32Float); break;
-        case 116: image.format = &LegacyRow(LegacyFormat::Rgba32Float); break;
-        default: return ReadResult::Unsupported;
-        }
-        image.alpha = image.format->alpha;
-        return ReadResult::Ok;
-    }
-    if (pf.flags & (kYuv | kBumpDuDv)) return ReadResult::Unsupported;
-    if (pf.flags & kPaletteIndexed8) {
-        if (pf.bitCount != 8) return ReadResult::Unsupported;
-        image.format = &LegacyRow(LegacyFormat::Palette8);
-        return ReadResult::Ok;
-    }
-    if ((pf.flags & (kRgb | kLuminance | kAlphaOnly)) == 0) return ReadResult::Unsupported;
+// Whether the pixel format is given by its FourCC.
+bool ReadsAsFourCc(const DdsPixelFormatHeader& pf) {
+    return (pf.flags & kPfFourCc) != 0;
+}
+
+// Contiguous masks of 8 to 32 bits that D3DX 9 names no format for.
+ReadResult GenericMasksOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
+    if ((pf.flags & (kPfRgb | kPfLuminance | kPfAlphaOnly)) == 0) return ReadResult::Unsupported;
     if (pf.bitCount != 8 && pf.bitCount != 16 && pf.bitCount != 24 && pf.bitCount != 32) return ReadResult::Unsupported;
     ChannelMasks masks{pf.bitCount, pf.redMask, pf.greenMask, pf.blueMask, pf.alphaMask, false};
     // The alpha mask counts only where the flags say the pixels carry alpha.
-    if ((pf.flags & (kAlphaPixels | kAlphaOnly)) == 0) masks.alpha = 0;
-    if (pf.flags & kAlphaOnly) {
+    if ((pf.flags & (kPfAlphaPixels | kPfAlphaOnly)) == 0) masks.alpha = 0;
+    if (pf.flags & kPfAlphaOnly) {
         masks.red = masks.green = masks.blue = 0;
-    } else if (pf.flags & kLuminance) {
+    } else if (pf.flags & kPfLuminance) {
         masks.luminance = true;
         masks.green = masks.blue = 0;
         if (masks.red == 0) return ReadResult::Unsupported;
@@ -90,24 +66,38 @@ ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
     for (const uint32_t mask : {masks.red, masks.green, masks.blue, masks.alpha}) {
         if (mask > limit || !IsContiguous(mask)) return ReadResult::Unsupported;
     }
-    if (pf.flags & kAlphaOnly && masks.alpha == 0) return ReadResult::Unsupported;
-    image.format = &LegacyRow(LegacyFormat::Masks);
+    if (pf.flags & kPfAlphaOnly && masks.alpha == 0) return ReadResult::Unsupported;
+    image.format = &GenericMasksFormat();
     image.masks = masks;
     image.alpha = masks.alpha != 0;
     return ReadResult::Ok;
 }
 
+ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
+    const bool byFourCc = ReadsAsFourCc(pf);
+    const LegacyFormat* row = FindLegacyFormat(pf, byFourCc);
+    if (byFourCc) image.fourCc = pf.fourCc;
+    if (row == nullptr) return byFourCc ? ReadResult::Unsupported : GenericMasksOf(pf, image);
+    image.legacyFormat = row;
+    // D3DX 9 reads a FourCC only under its flag.
+    image.d3dFormat = byFourCc && (pf.flags & kPfFourCc) == 0 ? 0 : row->d3dFormat;
+    image.format = row->format;
+    image.alpha = row->format->alpha;
+    if (row->flag != kPfFourCc) {
+        image.masks = {row->bits, row->red, row->green, row->blue, row->alpha, row->flag == kPfLuminance};
+    }
+    return ReadResult::Ok;
+}
+
 ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     image.dx10 = true;
-    if (dx10.resourceDimension != kTexture1D && dx10.resourceDimension != kTexture2D &&
-        dx10.resourceDimension != kTexture3D) {
-        return ReadResult::Invalid;
-    }
+    const uint32_t dimension = dx10.resourceDimension;
+    if (dimension != kTexture1D && dimension != kTexture2D && dimension != kTexture3D) return ReadResult::Invalid;
     if (dx10.arraySize == 0) return ReadResult::Invalid;
     image.format = FindDxgiFormat(dx10.dxgiFormat);
     if (image.format == nullptr) return ReadResult::Unsupported;
     // Writers of 1-D textures put a height of 1, or nothing, in the legacy header.
-    if (dx10.resourceDimension == kTexture1D) image.height = 1;
+    if (dimension == kTexture1D) image.height = 1;
     const uint32_t alphaMode = dx10.miscFlags2 & kAlphaModeMask;
     image.alpha = image.format->alpha && alphaMode != kAlphaModeOpaque;
     image.premultiplied = image.alpha && alphaMode == kAlphaModePremultiplied;
@@ -118,13 +108,29 @@ ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
 ReadResult SizePicture(DdsImage& image) {
     const DdsFormat& f = *image.format;
     const uint32_t pixelBits = f.blockBytes != 0 ? 0 : f.pixelBits != 0 ? f.pixelBits : image.masks.bits;
-    uint64_t rows;
-    if (f.blockBytes != 0) {
-        image.rowBytes = (uint64_t{image.width} + 3) / 4 * f.blockBytes;
-        rows = (uint64_t{image.height} + 3) / 4;
-    } else {
-        image.rowBytes = (uint64_t{image.width} * pixelBits + 7) / 8;
-        rows = image.height;
+    const bool oddWidth = (image.width & 1) != 0;
+    uint64_t rows = image.height;
+    switch (f.layout) {
+    case Layout::Pixels:
+        if (f.blockBytes != 0) {
+            image.rowBytes = (uint64_t{image.width} + 3) / 4 * f.blockBytes;
+            rows = (uint64_t{image.height} + 3) / 4;
+        } else {
+            image.rowBytes = (uint64_t{image.width} * pixelBits + 7) / 8;
+        }
+        break;
+    case Layout::EvenPairs:
+        if (oddWidth) return ReadResult::Invalid;
+        [[fallthrough]];
+    case Layout::Pairs:
+        image.rowBytes = (uint64_t{image.width} + 1) / 2 * (2 * pixelBits / 8);
+        break;
+    case Layout::TwoPlanes:
+        // Each 2 x 2 pixels share one chroma pair: a row of them as long as a luma row.
+        if (oddWidth || (image.height & 1) != 0) return ReadResult::Invalid;
+        image.rowBytes = uint64_t{image.width} * (pixelBits / 8);
+        rows = uint64_t{image.height} + image.height / 2;
+        break;
     }
     if (!MultiplyChecked(image.rowBytes, rows, image.pictureBytes)) return ReadResult::Invalid;
     return ReadResult::Ok;
@@ -141,7 +147,7 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
     if (magic != kMagic) return ReadResult::NotDds;
     DdsHeader& header = image.header;
     std::memcpy(&header, data + kMagicBytes, sizeof header);
-    const bool dx10 = (header.pixelFormat.flags & kFourCc) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0');
+    const bool dx10 = ReadsAsFourCc(header.pixelFormat) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0');
     if (dx10 && size >= kMagicBytes + sizeof(DdsHeader) + sizeof(DdsExtensionHeader)) {
         std::memcpy(&image.extension, data + kMagicBytes + sizeof(DdsHeader), sizeof image.extension);
         image.hasExtension = true;
@@ -160,9 +166,7 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
         result = Dx10FormatOf(image.extension, image);
     } else {
         result = LegacyFormatOf(header.pixelFormat, image);
-        if (result == ReadResult::Ok && image.format == &LegacyRow(LegacyFormat::Palette8)) {
-            image.dataOffset += kPaletteBytes;
-        }
+        if (result == ReadResult::Ok && HasPalette(image)) image.dataOffset += kPaletteBytes;
     }
     if (result != ReadResult::Ok) return result;
     if (image.width == 0 || image.height == 0 || image.width > kMaxDimension || image.height > kMaxDimension) {
@@ -188,7 +192,7 @@ ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept {
     if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset) return ReadResult::Truncated;
     const auto* data = static_cast<const uint8_t*>(bytes);
     image.pixels = data + image.dataOffset;
-    if (image.format == &LegacyRow(LegacyFormat::Palette8)) image.palette = image.pixels - kPaletteBytes;
+    if (HasPalette(image)) image.palette = image.pixels - kPaletteBytes;
     return ReadResult::Ok;
 }
 
@@ -202,7 +206,7 @@ void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* 
     for (uint32_t row = first; row < end; row += unitRows) {
         const uint32_t rows = end - row < unitRows ? end - row : unitRows;
         const uint8_t* source = image.pixels + (row / unitRows) * image.rowBytes;
-        image.format->decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride});
+        image.format->decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride, row});
     }
 }
 

@@ -17,12 +17,14 @@ constexpr uint32_t FourCc(char a, char b, char c, char d) {
 enum class ReadResult {
     Ok,
     NotDds,       // no DDS magic, or header sizes that are not a DDS header's
-    Invalid,      // a header we cannot make sense of: zero or oversized dimensions, bad counts
-    Unsupported,  // a format outside the table (video formats, bump maps, unknown codes)
+    Invalid,      // a header we cannot make sense of: zero or oversized dimensions, bad counts,
+                  // an odd size where the format's chroma takes pairs of pixels
+    Unsupported,  // a format outside the tables (unknown codes and layouts)
     Truncated,    // the first picture's bytes do not all lie within the data
 };
 
 struct DdsFormat;
+struct LegacyFormat;
 
 // Where the channels of a legacy pixel lie, for the formats described by bit masks.
 struct ChannelMasks {
@@ -57,18 +59,23 @@ struct DdsImage {
     DdsExtensionHeader extension{};
 
     const DdsFormat* format = nullptr;
+    // A legacy header's row (null for DX10 files and generic bit masks), and the D3DFORMAT
+    // D3DX 9 reads that pixel format as: 0 where it reads none, and for every DX10 file. Set as
+    // soon as the pixel format is recognised, also when the sizes are then refused.
+    const LegacyFormat* legacyFormat = nullptr;
+    uint32_t d3dFormat = 0;
     uint32_t width = 0;   // of mip 0, at least 1
     uint32_t height = 0;  // of mip 0, at least 1 (a 1-D texture is one row)
     uint64_t rowBytes = 0;      // one row of pixels, or of 4 x 4 blocks
-    uint64_t pictureBytes = 0;  // the first picture
+    uint64_t pictureBytes = 0;  // the first picture (of a 4:2:0 layout, both planes)
     uint64_t dataOffset = 0;    // where it starts in the file
     const uint8_t* pixels = nullptr;   // set by ReadDds
-    const uint8_t* palette = nullptr;  // P8: 256 entries of red, green, blue, flags; set by ReadDds
-    ChannelMasks masks{};
+    const uint8_t* palette = nullptr;  // P8, A8P8: 256 entries of red, green, blue, flags; set by ReadDds
+    ChannelMasks masks{};        // the layout of a legacy bit-mask format (bits 0 for others)
     bool alpha = false;          // the picture carries alpha
     bool premultiplied = false;  // colours are stored multiplied by alpha
     bool dx10 = false;           // the file has the DX10 header
-    uint32_t fourCc = 0;         // a legacy header's FourCC, else 0
+    uint32_t fourCc = 0;         // a legacy header's FourCC, when read as one, else 0
 };
 
 // The header alone, as in the first 2048 bytes of a file: format and size, no pixel data.

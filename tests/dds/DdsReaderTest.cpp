@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -73,7 +74,7 @@ const HeaderCase kHeaders[] = {
     {"DX10 dimension 5", [] { return With(Rgba8(5, 3), {{kDimension, 5}}); }, ReadResult::Invalid},
     {"DX10 array size 0", [] { return With(Rgba8(5, 3), {{kArraySize, 0}}); }, ReadResult::Invalid},
     {"DX10 array size 2^32 - 1", [] { return With(Rgba8(5, 3), {{kArraySize, 0xFFFFFFFF}}); }, ReadResult::Ok},
-    {"DX10 video format YUY2", [] { return With(Rgba8(5, 3), {{kDxgi, 107}}); }, ReadResult::Unsupported},
+    {"DX10 video format NV11", [] { return With(Rgba8(5, 3), {{kDxgi, 110}}); }, ReadResult::Unsupported},
     {"DX10 format 0", [] { return With(Rgba8(5, 3), {{kDxgi, 0}}); }, ReadResult::Unsupported},
     {"unknown FourCC", [] { return With(Dxt1(4, 4), {{kFourCc, 0x39585A51}}); }, ReadResult::Unsupported},
     {"YUV flag", [] { return With(Dxt1(4, 4), {{kPixelFlags, 0x200}}); }, ReadResult::Unsupported},
@@ -156,6 +157,113 @@ TEST_P(Pixels, ShowAsTheirTwinOrRule) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Pixels, testing::ValuesIn(kPixels));
+
+// Legacy pixel formats: the header's pixel format, the pixels as stored (two where a pair
+// shares chroma), what they show as, and the D3DFORMAT D3DX 9 reads the format as (0: none).
+// Expected values are worked out by hand from each format's definition.
+constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCcFlag = 0x4, kPalette = 0x20, kRgb = 0x40,
+                   kLuminance = 0x20000, kBumpLuminance = 0x40000, kBumpDuDv = 0x80000;
+constexpr uint32_t kArgb = kRgb | kAlphaPixels;
+
+constexpr uint32_t Cc(const char (&s)[5]) { return FourCc(s[0], s[1], s[2], s[3]); }
+
+struct LegacyCase {
+    const char* name;
+    test::LegacyPixelFormat format;
+    Bytes stored;
+    std::vector<std::array<int, 4>> bgra;  // one per pixel
+    uint32_t d3dFormat;
+    bool alpha;
+};
+
+void PrintTo(const LegacyCase& c, std::ostream* os) { *os << c.name; }
+
+const LegacyCase kLegacyPixels[] = {
+    {"R8G8B8", {kRgb, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0}, {10, 20, 30}, {{10, 20, 30, 255}}, 20, false},
+    {"A8R8G8B8", {kArgb, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, {10, 20, 30, 40}, {{10, 20, 30, 40}}, 21, true},
+    {"X8R8G8B8", {kRgb, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0}, {10, 20, 30, 40}, {{10, 20, 30, 255}}, 22, false},
+    // D3DX reads alpha masks only under the alpha flag: these are X8R8G8B8.
+    {"A8R8G8B8 masks unflagged", {kRgb, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, {10, 20, 30, 40}, {{10, 20, 30, 255}}, 22, false},
+    {"X8R8G8B8 with a stray alpha", {kArgb, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000}, {10, 20, 30, 40}, {{10, 20, 30, 255}}, 22, false},
+    // Red 28, green 33, blue 3 widen by repeating their bits.
+    {"R5G6B5", {kRgb, 0, 16, 0xF800, 0x7E0, 0x1F, 0}, {0x23, 0xE4}, {{24, 134, 231, 255}}, 23, false},
+    {"X1R5G5B5 ignores the top bit", {kRgb, 0, 16, 0x7C00, 0x3E0, 0x1F, 0}, {0x1F, 0xFC}, {{255, 0, 255, 255}}, 24, false},
+    {"A1R5G5B5", {kArgb, 0, 16, 0x7C00, 0x3E0, 0x1F, 0x8000}, {0x1F, 0x7C}, {{255, 0, 255, 0}}, 25, true},
+    {"A4R4G4B4", {kArgb, 0, 16, 0xF00, 0xF0, 0xF, 0xF000}, {0x21, 0x43}, {{17, 34, 51, 68}}, 26, true},
+    {"X4R4G4B4", {kRgb, 0, 16, 0xF00, 0xF0, 0xF, 0}, {0x21, 0x43}, {{17, 34, 51, 255}}, 30, false},
+    // Red 101, green 011, blue 10.
+    {"R3G3B2", {kRgb, 0, 8, 0xE0, 0x1C, 0x3, 0}, {0xAE}, {{170, 109, 182, 255}}, 27, false},
+    {"A8R3G3B2", {kArgb, 0, 16, 0xE0, 0x1C, 0x3, 0xFF00}, {0xAE, 0x80}, {{170, 109, 182, 128}}, 29, true},
+    // Red 1023 in the low bits, green 512, blue 0, alpha 2.
+    {"A2B10G10R10", {kArgb, 0, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000}, {0xFF, 0x03, 0x08, 0x80}, {{0, 128, 255, 170}}, 31, true},
+    {"A2R10G10B10", {kArgb, 0, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}, {0xFF, 0x03, 0x08, 0x80}, {{255, 128, 0, 170}}, 35, true},
+    {"G16R16 has blue 255", {kRgb, 0, 32, 0xFFFF, 0xFFFF0000, 0, 0}, {0xFF, 0xFF, 0x00, 0x80}, {{255, 128, 255, 255}}, 34, false},
+    {"A8B8G8R8", {kArgb, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {10, 20, 30, 40}, {{30, 20, 10, 40}}, 32, true},
+    {"X8B8G8R8", {kRgb, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0}, {10, 20, 30, 40}, {{30, 20, 10, 255}}, 33, false},
+    // Masks D3DX names no format for are still read, each channel from its own mask.
+    {"R4G4B4 in the high bits", {kRgb, 0, 16, 0xF000, 0xF00, 0xF0, 0}, {0x00, 0x21}, {{0, 17, 34, 255}}, 0, false},
+    {"L8", {kLuminance, 0, 8, 0xFF, 0, 0, 0}, {77}, {{77, 77, 77, 255}}, 50, false},
+    {"A4L4", {kLuminance | kAlphaPixels, 0, 8, 0xF, 0, 0, 0xF0}, {0x5A}, {{170, 170, 170, 85}}, 52, true},
+    // 0x8080 x 255 / 65535 = 128.497.
+    {"L16", {kLuminance, 0, 16, 0xFFFF, 0, 0, 0}, {0x80, 0x80}, {{128, 128, 128, 255}}, 81, false},
+    {"A8L8", {kLuminance | kAlphaPixels, 0, 16, 0xFF, 0, 0, 0xFF00}, {77, 99}, {{77, 77, 77, 99}}, 51, true},
+    {"A8", {kAlphaOnly, 0, 8, 0, 0, 0, 0xFF}, {77}, {{255, 255, 255, 77}}, 28, true},
+    // Entry 5 of the palette is red 10, green 20, blue 30.
+    {"P8", {kPalette, 0, 8, 0, 0, 0, 0}, {5}, {{30, 20, 10, 255}}, 41, false},
+    {"A8P8", {kPalette | kAlphaPixels, 0, 16, 0, 0, 0, 0xFF00}, {5, 99}, {{30, 20, 10, 99}}, 40, true},
+    // Signed: -128 and -127 show as 0, 0 as 128, 127 as 255; U red, V green, W blue, Q alpha.
+    {"V8U8", {kBumpDuDv, 0, 16, 0xFF, 0xFF00, 0, 0}, {0x80, 0x00}, {{0, 128, 0, 255}}, 60, false},
+    // Q = -63: (64 / 127) / 2 x 255 = 64.25.
+    {"Q8W8V8U8", {kBumpDuDv, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {0x7F, 0x80, 0x00, 0xC1}, {{128, 0, 255, 64}}, 63, true},
+    {"V16U16", {kBumpDuDv, 0, 32, 0xFFFF, 0xFFFF0000, 0, 0}, {0xFF, 0x7F, 0x01, 0x80}, {{0, 0, 255, 255}}, 64, false},
+    // U 511 in bits 0-9, V -512, W 0, alpha 3.
+    {"A2W10V10U10", {kBumpDuDv | kAlphaPixels, 0, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}, {0xFF, 0x01, 0x08, 0xC0}, {{128, 0, 255, 255}}, 67, true},
+    // U 15, V -16, L 63 (unsigned, blue).
+    {"L6V5U5", {kBumpLuminance, 0, 16, 0x1F, 0x3E0, 0xFC00, 0}, {0x0F, 0xFE}, {{255, 0, 255, 255}}, 61, false},
+    {"X8L8V8U8", {kBumpLuminance, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0}, {0x80, 0x7F, 200, 0x12}, {{200, 255, 0, 255}}, 62, false},
+    {"Q16W16V16U16", {kFourCcFlag, 110}, {0xFF, 0x7F, 0, 0, 0, 0x80, 0xFF, 0x7F}, {{0, 128, 255, 255}}, 110, true},
+    {"CxV8U8", {kFourCcFlag, 117}, {0x7F, 0x81}, {{0, 0, 255, 255}}, 117, false},
+    // Y 81, Cb 90, Cr 240 is red; Y 235 with the same chroma gives (255, 179.3, 178.8).
+    {"UYVY", {kFourCcFlag, Cc("UYVY")}, {90, 81, 240, 235}, {{0, 0, 255, 255}, {178, 179, 255, 255}}, Cc("UYVY"), false},
+    {"YUY2", {kFourCcFlag, Cc("YUY2")}, {81, 90, 235, 240}, {{0, 0, 255, 255}, {178, 179, 255, 255}}, Cc("YUY2"), false},
+    {"R8G8_B8G8", {kFourCcFlag, Cc("RGBG")}, {10, 20, 30, 40}, {{30, 20, 10, 255}, {30, 40, 10, 255}}, Cc("RGBG"), false},
+    {"G8R8_G8B8", {kFourCcFlag, Cc("GRGB")}, {20, 10, 40, 30}, {{30, 20, 10, 255}, {30, 40, 10, 255}}, Cc("GRGB"), false},
+    // Red 0.5, green 2 (clamped); the lacking blue is 255.
+    {"G16R16F", {kFourCcFlag, 112}, {0x00, 0x38, 0x00, 0x40}, {{255, 255, 128, 255}}, 112, false},
+    {"G32R32F", {kFourCcFlag, 115}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {{255, 0, 128, 255}}, 115, false},
+    {"A16B16G16R16", {kFourCcFlag, 36}, {0, 0, 0xFF, 0xFF, 0, 0x80, 0xFF, 0xFF}, {{128, 255, 0, 255}}, 36, true},
+};
+
+class LegacyPixels : public testing::TestWithParam<LegacyCase> {};
+
+TEST_P(LegacyPixels, ShowAsD3dxShowsThemOrByTheirRule) {
+    const LegacyCase& c = GetParam();
+    Bytes palette(1024, 0);
+    palette[20] = 10, palette[21] = 20, palette[22] = 30;
+    const uint32_t width = static_cast<uint32_t>(c.bgra.size());
+    const Bytes file =
+        test::WriteLegacyDds(c.format, width, 1, c.stored, (c.format.flags & kPalette) != 0 ? palette : Bytes{});
+    DdsImage image;
+    const std::vector<uint8_t> out = Decoded(file, image);
+    for (uint32_t x = 0; x < width && out.size() >= 4 * (x + 1); ++x) {
+        EXPECT_EQ((std::array<int, 4>{out[4 * x], out[4 * x + 1], out[4 * x + 2], out[4 * x + 3]}), c.bgra[x]) << "pixel " << x;
+    }
+    EXPECT_EQ(image.d3dFormat, c.d3dFormat);
+    EXPECT_EQ(image.alpha, c.alpha);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LegacyPixels, testing::ValuesIn(kLegacyPixels));
+
+// The lead's route reads the D3DFORMAT of files the reader then refuses for their sizes.
+TEST(DdsReader, NamesTheD3dFormatOfRefusedSizes) {
+    DdsImage image;
+    const Bytes zeroWidth = With(Dxt1(4, 4), {{kWidth, 0}});
+    EXPECT_EQ(ReadDdsHeader(zeroWidth.data(), zeroWidth.size(), image), ReadResult::Invalid);
+    EXPECT_EQ(image.d3dFormat, Cc("DXT1"));
+    const Bytes oddYuy2 = test::WriteLegacyDds({kFourCcFlag, Cc("YUY2")}, 3, 1, Bytes(8, 0));
+    EXPECT_EQ(ReadDdsHeader(oddYuy2.data(), oddYuy2.size(), image), ReadResult::Invalid);
+    EXPECT_EQ(image.d3dFormat, Cc("YUY2"));
+}
 
 TEST(DdsReader, R1IsOneBitAPixelMostSignificantFirst) {
     test::Dx10Image dx10;

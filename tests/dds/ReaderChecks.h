@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DdsFormat.h"
 #include "DdsReader.h"
 
 namespace sorvane::dds::checks {
@@ -60,7 +61,7 @@ private:
 };
 
 inline bool SameHeader(const DdsImage& a, const DdsImage& b) {
-    return a.format == b.format && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
+    return a.format == b.format && a.legacyFormat == b.legacyFormat && a.d3dFormat == b.d3dFormat && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
            a.pictureBytes == b.pictureBytes && a.dataOffset == b.dataOffset && a.alpha == b.alpha &&
            a.premultiplied == b.premultiplied && a.dx10 == b.dx10 && a.fourCc == b.fourCc &&
            a.masks.bits == b.masks.bits && a.masks.red == b.masks.red && a.masks.green == b.masks.green &&
@@ -120,7 +121,9 @@ inline CheckOutcome CheckReader(const uint8_t* data, size_t size) {
     if (!SameHeader(header, image)) return {"ReadDds describes another picture than ReadDdsHeader"};
     if (image.format == nullptr || image.width == 0 || image.height == 0) return {"an empty picture read Ok"};
     const uint32_t unitRows = BlockHeight(image);
-    const uint64_t units = (uint64_t{image.height} + unitRows - 1) / unitRows;
+    // A 4:2:0 picture's chroma plane adds half as many rows as it has.
+    const uint64_t units = (uint64_t{image.height} + unitRows - 1) / unitRows +
+                           (image.format->layout == Layout::TwoPlanes ? image.height / 2 : 0);
     if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset ||
         image.pixels != data + image.dataOffset || image.pictureBytes / units != image.rowBytes ||
         image.pictureBytes % units != 0) {
