@@ -14,9 +14,12 @@ constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
 constexpr size_t kMagicBytes = 4;
 constexpr size_t kPaletteBytes = 256 * 4;
 
+// The flags that name a layout other than a FourCC.
+constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | kPfYuv | kPfLuminance |
+                                  kPfBumpLuminance | kPfBumpDuDv;
 constexpr uint32_t kVolume = 0x200000;  // caps2
 // DX10 resource dimensions and alpha modes.
-constexpr uint32_t kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
+constexpr uint32_t kUnknownDimension = 0, kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
 constexpr uint32_t kAlphaModeMask = 0x7, kAlphaModePremultiplied = 2, kAlphaModeOpaque = 3;
 
 // The record of a signed 32-bit width and height: larger sizes describe no picture a host
@@ -41,9 +44,9 @@ bool IsContiguous(uint32_t mask) {
     return (mask & (mask + 1)) == 0;
 }
 
-// Whether the pixel format is given by its FourCC.
+// Writers that leave out the FourCC flag still mean the FourCC when no other layout is named.
 bool ReadsAsFourCc(const DdsPixelFormatHeader& pf) {
-    return (pf.flags & kPfFourCc) != 0;
+    return (pf.flags & kPfFourCc) != 0 || ((pf.flags & kLayoutFlags) == 0 && pf.fourCc != 0);
 }
 
 // Contiguous masks of 8 to 32 bits that D3DX 9 names no format for.
@@ -91,9 +94,11 @@ ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
 
 ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     image.dx10 = true;
-    const uint32_t dimension = dx10.resourceDimension;
+    // Some writers leave the dimension unknown (0): a picture more than a row high is 2-D. An
+    // array size of 0 is read as 1, which needs nothing here: only the first picture is read.
+    uint32_t dimension = dx10.resourceDimension;
+    if (dimension == kUnknownDimension) dimension = image.height > 1 ? kTexture2D : kTexture1D;
     if (dimension != kTexture1D && dimension != kTexture2D && dimension != kTexture3D) return ReadResult::Invalid;
-    if (dx10.arraySize == 0) return ReadResult::Invalid;
     image.format = FindDxgiFormat(dx10.dxgiFormat);
     if (image.format == nullptr) return ReadResult::Unsupported;
     // Writers of 1-D textures put a height of 1, or nothing, in the legacy header.
@@ -152,7 +157,10 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
         std::memcpy(&image.extension, data + kMagicBytes + sizeof(DdsHeader), sizeof image.extension);
         image.hasExtension = true;
     }
-    if (header.size != sizeof(DdsHeader) || header.pixelFormat.size != sizeof(DdsPixelFormatHeader)) {
+    // Writers get the header's own size field wrong in many ways, and the pixel format's as 0
+    // or 24; other pixel-format sizes are not a DDS header's.
+    const uint32_t pixelFormatSize = header.pixelFormat.size;
+    if (pixelFormatSize != sizeof(DdsPixelFormatHeader) && pixelFormatSize != 0 && pixelFormatSize != 24) {
         return ReadResult::NotDds;
     }
     image.width = header.width;
@@ -172,15 +180,16 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
     if (image.width == 0 || image.height == 0 || image.width > kMaxDimension || image.height > kMaxDimension) {
         return ReadResult::Invalid;
     }
-    // Each level halves the largest dimension: more levels than that are no real file's (and
-    // make other readers walk them for minutes), whether or not the flags mark the count.
-    const uint32_t depth = (header.caps2 & kVolume) != 0 ? header.depth : 1;
+    // Each level halves the largest dimension: a count beyond that (written by some tools, and
+    // which would make a reader walk levels for minutes) is capped; 0 means one level.
+    const bool volume = (header.caps2 & kVolume) != 0 || (image.dx10 && image.extension.resourceDimension == kTexture3D);
+    const uint32_t depth = volume ? std::max(header.depth, 1u) : 1;
     uint32_t largest = std::max({image.width, image.height, depth}), levels = 1;
     while (largest > 1) {
         largest >>= 1;
         ++levels;
     }
-    if (header.mipMapCount > levels) return ReadResult::Invalid;
+    image.mipLevels = std::clamp(header.mipMapCount, 1u, levels);
     return SizePicture(image);
 }
 

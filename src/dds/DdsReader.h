@@ -66,6 +66,7 @@ struct DdsImage {
     uint32_t d3dFormat = 0;
     uint32_t width = 0;   // of mip 0, at least 1
     uint32_t height = 0;  // of mip 0, at least 1 (a 1-D texture is one row)
+    uint32_t mipLevels = 0;  // the header's count, at least 1 and at most what the size allows
     uint64_t rowBytes = 0;      // one row of pixels, or of 4 x 4 blocks
     uint64_t pictureBytes = 0;  // the first picture (of a 4:2:0 layout, both planes)
     uint64_t dataOffset = 0;    // where it starts in the file

@@ -61,7 +61,7 @@ private:
 };
 
 inline bool SameHeader(const DdsImage& a, const DdsImage& b) {
-    return a.format == b.format && a.legacyFormat == b.legacyFormat && a.d3dFormat == b.d3dFormat && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
+    return a.format == b.format && a.legacyFormat == b.legacyFormat && a.d3dFormat == b.d3dFormat && a.mipLevels == b.mipLevels && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
            a.pictureBytes == b.pictureBytes && a.dataOffset == b.dataOffset && a.alpha == b.alpha &&
            a.premultiplied == b.premultiplied && a.dx10 == b.dx10 && a.fourCc == b.fourCc &&
            a.masks.bits == b.masks.bits && a.masks.red == b.masks.red && a.masks.green == b.masks.green &&
