@@ -72,6 +72,20 @@ const HeaderCase kHeaders[] = {
     {"DX10 array size 2^32 - 1", [] { return With(Rgba8(5, 3), {{kArraySize, 0xFFFFFFFF}}); }, ReadResult::Ok},
     {"DX10 video format NV11", [] { return With(Rgba8(5, 3), {{kDxgi, 110}}); }, ReadResult::Unsupported},
     {"DX10 format 0", [] { return With(Rgba8(5, 3), {{kDxgi, 0}}); }, ReadResult::Unsupported},
+    // Formats without a palette in the file, or whose chroma needs what no row gives.
+    {"DX10 AI44", [] { return With(Rgba8(5, 3), {{kDxgi, 111}}); }, ReadResult::Unsupported},
+    {"DX10 IA44", [] { return With(Rgba8(5, 3), {{kDxgi, 112}}); }, ReadResult::Unsupported},
+    {"DX10 P8", [] { return With(Rgba8(5, 3), {{kDxgi, 113}}); }, ReadResult::Unsupported},
+    {"DX10 A8P8", [] { return With(Rgba8(5, 3), {{kDxgi, 114}}); }, ReadResult::Unsupported},
+    {"DX10 P208", [] { return With(Rgba8(5, 3), {{kDxgi, 130}}); }, ReadResult::Unsupported},
+    {"DX10 V208", [] { return With(Rgba8(5, 3), {{kDxgi, 131}}); }, ReadResult::Unsupported},
+    {"DX10 V408", [] { return With(Rgba8(5, 3), {{kDxgi, 132}}); }, ReadResult::Unsupported},
+    {"DX10 number 192", [] { return With(Rgba8(5, 3), {{kDxgi, 192}}); }, ReadResult::Unsupported},
+    // Chroma shared by pairs or 2 x 2 pixels needs even sizes.
+    {"DX10 YUY2 width 5", [] { return With(Rgba8(5, 3), {{kDxgi, 107}}); }, ReadResult::Invalid},
+    {"DX10 NV12 height 3", [] { return With(Rgba8(4, 3), {{kDxgi, 103}}); }, ReadResult::Invalid},
+    {"DX10 P010 width 5", [] { return With(Rgba8(5, 4), {{kDxgi, 104}}); }, ReadResult::Invalid},
+    {"DX10 NV12 4 x 4 one byte short", [] { return Cut(With(Rgba8(4, 4), {{kDxgi, 103}}), 148 + 24 - 1); }, ReadResult::Truncated},
     {"unknown FourCC", [] { return With(Dxt1(4, 4), {{kFourCc, 0x39585A51}}); }, ReadResult::Unsupported},
     {"YUV flag", [] { return With(Dxt1(4, 4), {{kPixelFlags, 0x200}}); }, ReadResult::Unsupported},
     // Without its flag a FourCC counts only where no other layout is named.
@@ -180,6 +194,56 @@ const PixelCase kPixels[] = {
     {"R8G8 has no blue", 49, {77, 99}, {0, 99, 77, 255}, false},
     {"R16 is grey", 56, {0x80, 0x80}, {128, 128, 128, 255}, false},
     {"A8 is white", 65, {77}, {255, 255, 255, 77}, true},
+    // UINT as UNORM and SINT as SNORM of their width, by the channel rules (no twin's 255).
+    {"R8_UINT", 62, {200}, {200, 200, 200, 255}, false},
+    {"R8_SNORM -128 is -1", 63, {0x80}, {0, 0, 0, 255}, false},
+    {"R8_SINT", 64, {0x7F}, {255, 255, 255, 255}, false},
+    {"R8G8_SNORM", 51, {0x7F, 0x00}, {0, 128, 255, 255}, false},
+    {"R8G8B8A8_UINT", 30, {10, 20, 30, 40}, {30, 20, 10, 40}, true},
+    // Alpha -63: (64 / 127) / 2 x 255 = 64.25.
+    {"R8G8B8A8_SNORM", 31, {0x7F, 0x80, 0x00, 0xC1}, {128, 0, 255, 64}, true},
+    // 16384 / 32767: 191.26.
+    {"R16_SNORM", 58, {0x00, 0x40}, {191, 191, 191, 255}, false},
+    {"R16_UINT", 57, {0xFF, 0xFF}, {255, 255, 255, 255}, false},
+    {"R16G16_UINT has blue 0", 36, {0xFF, 0xFF, 0x00, 0x80}, {0, 128, 255, 255}, false},
+    {"R16G16_TYPELESS as its twin", 33, {0xFF, 0xFF, 0x00, 0x80}, {255, 128, 255, 255}, false},
+    {"R16G16_SNORM", 37, {0xFF, 0x7F, 0x00, 0x80}, {0, 0, 255, 255}, false},
+    {"R16G16B16A16_SNORM", 13, {0xFF, 0x7F, 0, 0, 0, 0x80, 0xFF, 0x7F}, {0, 128, 255, 255}, true},
+    {"R16G16B16A16_SINT", 14, {0xFF, 0x7F, 0, 0, 0, 0x80, 0xFF, 0x7F}, {0, 128, 255, 255}, true},
+    // 2^31 x 255 / (2^32 - 1) = 127.50000003.
+    {"R32_UINT", 42, {0, 0, 0, 0x80}, {128, 128, 128, 255}, false},
+    {"R32_SINT -2^31 is -1", 43, {0, 0, 0, 0x80}, {0, 0, 0, 255}, false},
+    {"R32G32_UINT", 17, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, {0, 0, 255, 255}, false},
+    {"R32G32B32_UINT", 7, {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80}, {128, 255, 0, 255}, false},
+    {"R32G32B32A32_SINT", 4, {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 1, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}, {0, 128, 255, 255}, true},
+    // Floats: +Inf is 1, -Inf and NaN 0; the two-channel ones have their twin's blue 255.
+    {"R32G32B32_FLOAT", 6, {0, 0, 0x80, 0x7F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F}, {0, 0, 255, 255}, false},
+    {"R32G32_FLOAT", 16, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {255, 0, 128, 255}, false},
+    {"R32_TYPELESS as R32_FLOAT", 39, {0, 0, 0, 0x3F}, {255, 255, 128, 255}, false},
+    {"R16G16_FLOAT", 34, {0x00, 0x3C, 0x00, 0x7E}, {255, 0, 255, 255}, false},
+    // Red 1.0 (exponent 15), green 0.5 (14), blue +Inf (exponent 31, 10 bits).
+    {"R11G11B10_FLOAT", 26, {0xC0, 0x03, 0x1C, 0xF8}, {255, 128, 255, 255}, false},
+    // Exponent 15: 2^-9 a step; red 511 (0.998), green 256 (0.5), blue 0.
+    {"R9G9B9E5_SHAREDEXP", 67, {0xFF, 0x01, 0x02, 0x78}, {0, 128, 255, 255}, false},
+    // Red 384 (0), green 894 (1), blue 639 (0.5), alpha 3; then 0, 1023 and 383 clamped.
+    {"R10G10B10_XR_BIAS_A2", 89, {0x80, 0xF9, 0xFD, 0xE7}, {128, 255, 0, 255}, true},
+    {"R10G10B10_XR_BIAS_A2 clamped", 89, {0x00, 0xFC, 0xFF, 0x17}, {0, 255, 0, 0}, true},
+    {"R10G10B10A2_UINT", 25, {0xFF, 0x03, 0x08, 0x80}, {0, 128, 255, 170}, true},
+    // Red 15, green 8, blue 1, alpha 0 from the top nibble down.
+    {"A4B4G4R4", 191, {0x10, 0xF8}, {17, 136, 255, 0}, true},
+    // Depth is grey, stencil ignored; the stencil views show stencil. 2^23 of 2^24 - 1: 127.5.
+    {"D16_UNORM", 55, {0xFF, 0xFF}, {255, 255, 255, 255}, false},
+    {"D24_UNORM_S8_UINT", 45, {0, 0, 0x80, 0xFF}, {128, 128, 128, 255}, false},
+    {"X24_TYPELESS_G8_UINT", 47, {0, 0, 0x80, 0x07}, {7, 7, 7, 255}, false},
+    {"D32_FLOAT is grey", 40, {0, 0, 0, 0x3F}, {128, 128, 128, 255}, false},
+    {"D32_FLOAT_S8X24_UINT", 20, {0, 0, 0, 0x40, 7, 0, 0, 0}, {255, 255, 255, 255}, false},
+    {"X32_TYPELESS_G8X24_UINT", 22, {0, 0, 0, 0x40, 7, 0, 0, 0}, {7, 7, 7, 255}, false},
+    // Y 81, Cb 90, Cr 240 is red (BT.601 integers).
+    {"AYUV", 100, {240, 90, 81, 128}, {0, 0, 255, 128}, true},
+    // Y 64 (black), Cb 512, Cr 1023, alpha 1: red 1.4746 x 32704 / 57344 = 0.841.
+    {"Y410", 101, {0x00, 0x02, 0xF1, 0x7F}, {0, 0, 214, 85}, true},
+    // Y 60160 is white at neutral chroma.
+    {"Y416", 102, {0x00, 0x80, 0x00, 0xEB, 0x00, 0x80, 0xFF, 0xFF}, {255, 255, 255, 255}, true},
 };
 
 class Pixels : public testing::TestWithParam<PixelCase> {};
@@ -307,6 +371,57 @@ TEST(DdsReader, NamesTheD3dFormatOfRefusedSizes) {
     EXPECT_EQ(ReadDdsHeader(unflagged.data(), unflagged.size(), image), ReadResult::Ok);
     EXPECT_EQ(image.d3dFormat, 0u);
 }
+
+// Formats whose pixels share samples: pairs (4:2:2, packed RGB) and 4:2:0 planes, as stored
+// and as shown, row by row.
+struct PictureCase {
+    const char* name;
+    uint32_t dxgi, width, height;
+    Bytes stored;
+    std::vector<std::array<int, 4>> bgra;
+};
+
+void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr std::array<int, 4> kRed = {0, 0, 255, 255}, kPaleRed = {178, 179, 255, 255}, kWhite = {255, 255, 255, 255},
+                             kBlack = {0, 0, 0, 255};
+
+const PictureCase kSharedSamples[] = {
+    // Y 81 then 235 with Cb 90, Cr 240: red, then (255, 179.3, 178.8).
+    {"YUY2", 107, 2, 1, {81, 90, 235, 240}, {kRed, kPaleRed}},
+    {"NV12", 103, 2, 2, {81, 235, 81, 235, 90, 240}, {kRed, kPaleRed, kRed, kPaleRed}},
+    {"420_OPAQUE", 106, 2, 2, {81, 235, 81, 235, 90, 240}, {kRed, kPaleRed, kRed, kPaleRed}},
+    // Samples of 0xEB3F and 0x103F at chroma 0x803F: Y210 and P010 drop the low 6 bits (white
+    // and black); Y216 and P016 keep them, black becoming (1, 0, 1).
+    {"Y210", 108, 2, 1, {0x3F, 0xEB, 0x3F, 0x80, 0x3F, 0x10, 0x3F, 0x80}, {kWhite, kBlack}},
+    {"Y216", 109, 2, 1, {0x3F, 0xEB, 0x3F, 0x80, 0x3F, 0x10, 0x3F, 0x80}, {kWhite, {1, 0, 1, 255}}},
+    {"P010", 104, 2, 2, {0x3F, 0xEB, 0x3F, 0x10, 0x3F, 0x10, 0x3F, 0xEB, 0x3F, 0x80, 0x3F, 0x80},
+     {kWhite, kBlack, kBlack, kWhite}},
+    {"P016", 105, 2, 2, {0x3F, 0xEB, 0x3F, 0x10, 0x3F, 0x10, 0x3F, 0xEB, 0x3F, 0x80, 0x3F, 0x80},
+     {kWhite, {1, 0, 1, 255}, {1, 0, 1, 255}, kWhite}},
+    // An odd width drops the last pair's second pixel.
+    {"R8G8_B8G8, width 3", 68, 3, 1, {10, 20, 30, 40, 50, 60, 70, 80}, {{30, 20, 10, 255}, {30, 40, 10, 255}, {70, 60, 50, 255}}},
+    {"G8R8_G8B8", 69, 2, 1, {20, 10, 40, 30}, {{30, 20, 10, 255}, {30, 40, 10, 255}}},
+};
+
+class SharedSamples : public testing::TestWithParam<PictureCase> {};
+
+TEST_P(SharedSamples, ShowTheirNearestSamples) {
+    const PictureCase& c = GetParam();
+    test::Dx10Image dx10;
+    dx10.dxgi = c.dxgi;
+    dx10.width = c.width;
+    dx10.height = c.height;
+    dx10.data = c.stored;
+    DdsImage image;
+    const std::vector<uint8_t> out = Decoded(test::WriteDx10Dds(dx10), image);
+    ASSERT_EQ(out.size(), 4 * c.bgra.size());
+    for (size_t i = 0; i < c.bgra.size(); ++i) {
+        EXPECT_EQ((std::array<int, 4>{out[4 * i], out[4 * i + 1], out[4 * i + 2], out[4 * i + 3]}), c.bgra[i]) << "pixel " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SharedSamples, testing::ValuesIn(kSharedSamples));
 
 TEST(DdsReader, R1IsOneBitAPixelMostSignificantFirst) {
     test::Dx10Image dx10;
