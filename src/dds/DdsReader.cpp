@@ -1,6 +1,7 @@
 #include "DdsReader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <initializer_list>
 
@@ -17,7 +18,8 @@ constexpr size_t kPaletteBytes = 256 * 4;
 // The flags that name a layout other than a FourCC.
 constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | kPfYuv | kPfLuminance |
                                   kPfBumpLuminance | kPfBumpDuDv;
-constexpr uint32_t kVolume = 0x200000;  // caps2
+constexpr uint32_t kCubemap = 0x200, kCubeFaces = 0xFC00, kVolume = 0x200000;  // caps2
+constexpr uint32_t kDx10Cube = 0x4;  // miscFlag
 // DX10 resource dimensions and alpha modes.
 constexpr uint32_t kUnknownDimension = 0, kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
 constexpr uint32_t kAlphaModeMask = 0x7, kAlphaModePremultiplied = 2, kAlphaModeOpaque = 3;
@@ -202,6 +204,83 @@ ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept {
     const auto* data = static_cast<const uint8_t*>(bytes);
     image.pixels = data + image.dataOffset;
     if (HasPalette(image)) image.palette = image.pixels - kPaletteBytes;
+    return ReadResult::Ok;
+}
+
+DdsCounts CountImages(const DdsImage& image) noexcept {
+    DdsCounts counts;
+    if (image.format == nullptr) return counts;
+    const DdsHeader& header = image.header;
+    counts.mipLevels = image.mipLevels;
+    if (image.dx10) {
+        counts.volume = image.extension.resourceDimension == kTexture3D;
+        const uint64_t elements = std::max(image.extension.arraySize, 1u);
+        counts.items = counts.volume ? std::max(header.depth, 1u) : elements * ((image.extension.miscFlag & kDx10Cube) ? 6 : 1);
+    } else if (header.caps2 & kCubemap) {
+        // Writers that set only the cube flag mean all six faces.
+        const uint32_t faces = static_cast<uint32_t>(std::bitset<6>((header.caps2 & kCubeFaces) >> 10).count());
+        counts.items = faces != 0 ? faces : 6;
+    } else {
+        counts.volume = (header.caps2 & kVolume) != 0;
+        counts.items = counts.volume ? std::max(header.depth, 1u) : 1;
+    }
+    return counts;
+}
+
+namespace {
+
+// `image` with the sizes of level `mip`.
+ReadResult LevelOf(const DdsImage& image, uint32_t mip, DdsImage& level) {
+    level = image;
+    level.width = std::max(image.width >> mip, 1u);
+    level.height = std::max(image.height >> mip, 1u);
+    return SizePicture(level);
+}
+
+bool AddChecked(uint64_t a, uint64_t b, uint64_t& sum) {
+    if (b > UINT64_MAX - a) return false;
+    sum = a + b;
+    return true;
+}
+
+}  // namespace
+
+ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
+                       DdsImage& view) noexcept {
+    view = DdsImage();
+    const DdsCounts counts = CountImages(image);
+    if (bytes == nullptr || item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
+    // Volumes store each level's slices together; other files each item's levels together.
+    const uint64_t depth = counts.volume ? counts.items : 1;
+    uint64_t before = 0, itemBytes = 0, bytesOfLevel = 0;
+    for (uint32_t m = 0; m < counts.mipLevels; ++m) {
+        DdsImage level;
+        if (LevelOf(image, m, level) != ReadResult::Ok) return ReadResult::Invalid;
+        const uint64_t slices = std::max<uint64_t>(depth >> m, 1);
+        uint64_t levelBytes;
+        if (!MultiplyChecked(level.pictureBytes, slices, levelBytes)) return ReadResult::Invalid;
+        if (m < mip && !AddChecked(before, levelBytes, before)) return ReadResult::Invalid;
+        if (m == mip) bytesOfLevel = level.pictureBytes;
+        if (!AddChecked(itemBytes, levelBytes, itemBytes)) return ReadResult::Invalid;
+        if (m == mip && counts.volume) break;
+    }
+    uint64_t offset = 0;
+    if (counts.volume) {
+        if (item >= std::max<uint64_t>(depth >> mip, 1)) return ReadResult::Invalid;
+        if (!MultiplyChecked(item, bytesOfLevel, offset) || !AddChecked(offset, before, offset)) return ReadResult::Invalid;
+    } else if (!MultiplyChecked(item, itemBytes, offset) || !AddChecked(offset, before, offset)) {
+        return ReadResult::Invalid;
+    }
+    if (!AddChecked(offset, image.dataOffset, offset)) return ReadResult::Invalid;
+    if (LevelOf(image, mip, view) != ReadResult::Ok) return ReadResult::Invalid;
+    view.dataOffset = offset;
+    if (offset > size || view.pictureBytes > size - offset) {
+        view.pixels = nullptr;
+        return ReadResult::Truncated;
+    }
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    view.pixels = data + offset;
+    view.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
     return ReadResult::Ok;
 }
 

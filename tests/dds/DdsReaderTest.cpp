@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -485,6 +486,85 @@ TEST(DdsReader, AlphaModesAndLegacyFourCcs) {
         EXPECT_EQ(ReadDds(file.data(), file.size(), image), ReadResult::Ok) << c.fourCc;
         EXPECT_EQ(std::string(FormatName(image)), c.format) << c.fourCc;
     }
+}
+
+// Every image of a file located: R8 pictures whose bytes name their item and level, written in
+// the order the format documents (each item's levels in turn; a volume's slices level by
+// level, halving).
+TEST(DdsReader, LocatesEveryImage) {
+    const struct {
+        const char* name;
+        uint32_t width, height, mips, arraySize, depth;
+        bool cube;
+        uint64_t items;
+    } kShapes[] = {{"array of 2", 4, 2, 3, 2, 0, false, 2},
+                   {"cube", 2, 2, 2, 1, 0, true, 6},
+                   {"cube array of 2", 2, 1, 2, 2, 0, true, 12},
+                   {"volume of 4", 4, 4, 3, 1, 4, false, 4},
+                   {"1-D array of 3", 5, 1, 3, 3, 0, false, 3}};
+    for (const auto& shape : kShapes) {
+        SCOPED_TRACE(shape.name);
+        const bool volume = shape.depth > 0;
+        auto level = [&](uint32_t m) { return std::pair{std::max(shape.width >> m, 1u), std::max(shape.height >> m, 1u)}; };
+        auto mark = [](uint64_t item, uint32_t m) { return static_cast<uint8_t>(1 + item * 8 + m); };
+        Bytes data;
+        for (uint64_t outer = 0; outer < (volume ? shape.mips : shape.items); ++outer) {
+            for (uint64_t inner = 0; inner < (volume ? std::max(shape.depth >> outer, 1u) : shape.mips); ++inner) {
+                const uint32_t m = static_cast<uint32_t>(volume ? outer : inner);
+                const auto [w, h] = level(m);
+                data.insert(data.end(), size_t{w} * h, mark(volume ? inner : outer, m));
+            }
+        }
+        test::Dx10Image dx10;
+        dx10.dxgi = 61;
+        dx10.width = shape.width;
+        dx10.height = shape.height;
+        dx10.dimension = volume ? 4 : shape.height == 1 ? 2 : 3;
+        dx10.arraySize = shape.arraySize;
+        dx10.depth = shape.depth;
+        dx10.cube = shape.cube;
+        dx10.mipCount = shape.mips;
+        const size_t first = size_t{shape.width} * shape.height;
+        dx10.data.assign(data.begin(), data.begin() + first);
+        dx10.rest.assign(data.begin() + first, data.end());
+        const Bytes file = test::WriteDx10Dds(dx10);
+        DdsImage image, view;
+        ASSERT_EQ(ReadDds(file.data(), file.size(), image), ReadResult::Ok);
+        const DdsCounts counts = CountImages(image);
+        EXPECT_EQ(counts.items, shape.items);
+        EXPECT_EQ(counts.mipLevels, shape.mips);
+        EXPECT_EQ(counts.volume, volume);
+        for (uint64_t item = 0; item < shape.items; ++item) {
+            for (uint32_t m = 0; m < shape.mips; ++m) {
+                const bool exists = !volume || item < std::max(shape.depth >> m, 1u);
+                const ReadResult result = LocateImage(image, file.data(), file.size(), item, m, view);
+                ASSERT_EQ(result, exists ? ReadResult::Ok : ReadResult::Invalid) << "item " << item << " mip " << m;
+                if (!exists) continue;
+                EXPECT_EQ(std::pair(view.width, view.height), level(m));
+                const std::vector<uint8_t> pixels(view.pixels, view.pixels + view.pictureBytes);
+                EXPECT_EQ(pixels, std::vector<uint8_t>(pixels.size(), mark(item, m))) << "item " << item << " mip " << m;
+            }
+        }
+        EXPECT_EQ(LocateImage(image, file.data(), file.size(), shape.items, 0, view), ReadResult::Invalid);
+        EXPECT_EQ(LocateImage(image, file.data(), file.size(), 0, shape.mips, view), ReadResult::Invalid);
+        // The last image in the file, one byte short.
+        const uint64_t lastItem = volume ? 0 : shape.items - 1;
+        EXPECT_EQ(LocateImage(image, file.data(), file.size() - 1, lastItem, shape.mips - 1, view), ReadResult::Truncated);
+    }
+}
+
+// Counts past 32 bits stay exact: 2^32 - 1 elements of six faces, located without overflow.
+TEST(DdsReader, LocatesInSixtyFourBits) {
+    test::Dx10Image dx10;
+    dx10.arraySize = 0xFFFFFFFF;
+    dx10.cube = true;
+    dx10.data.assign(4, 0);
+    const Bytes file = test::WriteDx10Dds(dx10);
+    DdsImage image, view;
+    ASSERT_EQ(ReadDds(file.data(), file.size(), image), ReadResult::Ok);
+    EXPECT_EQ(CountImages(image).items, uint64_t{0xFFFFFFFF} * 6);
+    EXPECT_EQ(LocateImage(image, file.data(), file.size(), uint64_t{0xFFFFFFFF} * 6 - 1, 0, view), ReadResult::Truncated);
+    EXPECT_EQ(LocateImage(image, file.data(), file.size(), 0, 0, view), ReadResult::Ok);
 }
 
 // Edge blocks are decoded whole but written only where the picture is: nothing beyond each

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DdsFormat.h"
@@ -128,6 +129,23 @@ inline CheckOutcome CheckReader(const uint8_t* data, size_t size) {
         image.pixels != data + image.dataOffset || image.pictureBytes / units != image.rowBytes ||
         image.pictureBytes % units != 0) {
         return {"the picture's bytes are not where its header puts them"};
+    }
+
+    // The last image of the file and one in the middle, located: where the file holds them,
+    // within it and decodable (when they fit the budget).
+    const DdsCounts counts = CountImages(image);
+    if (counts.items == 0 || counts.mipLevels == 0) return {"a picture read Ok counts no image"};
+    const std::pair<uint64_t, uint32_t> located[] = {{counts.items - 1, counts.mipLevels - 1}, {counts.items / 2, counts.mipLevels / 2}};
+    for (const auto& [item, mip] : located) {
+        DdsImage view;
+        if (LocateImage(image, data, size, item, mip, view) != ReadResult::Ok) continue;
+        if (view.dataOffset > size || view.pictureBytes > size - view.dataOffset || view.pixels != data + view.dataOffset) {
+            return {"a located image lies outside the file"};
+        }
+        if (view.height <= kMaxCanvasBytes / (uint64_t{view.width} * 4 + kGuardBytes)) {
+            std::string fault = CheckRows(view, 0, view.height);
+            if (!fault.empty()) return {"a located image: " + fault};
+        }
     }
 
     // Decoded from a copy that ends with the picture, the palette before it included, so that
