@@ -84,8 +84,4 @@ const LegacyFormat* FindLegacyFormat(const DdsPixelFormatHeader& pf, bool byFour
 // The decoder of other contiguous bit-mask layouts, which D3DX 9 does not read.
 const DdsFormat& GenericMasksFormat() noexcept;
 
-// The row decoders shared by several rows or named by the reader.
-void DecodePalette8(const RowJob& job);
-void DecodeMasks(const RowJob& job);
-
 }  // namespace sorvane::dds

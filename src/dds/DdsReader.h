@@ -1,7 +1,7 @@
 #pragma once
-// A DDS reader of our own: the legacy header and the DX10 extension, the formats of one
-// table, and the decoding of the first picture (mip 0 of element 0, face +X or slice 0) into
-// rows of blue, green, red, alpha bytes. Plain C++: no Windows header, so it also builds and
+// A DDS reader of our own: the legacy header and the DX10 extension, the formats of the tables
+// in DdsFormat.h, and the decoding of the first picture (mip 0 of element 0, face +X or slice
+// 0), or of any other image located in the file, into rows of blue, green, red, alpha bytes. Plain C++: no Windows header, so it also builds and
 // is fuzzed natively.
 
 #include <cstddef>

@@ -181,6 +181,7 @@ void DecodeStencilOf24(const RowJob& job);
 void DecodeD32Float(const RowJob& job);
 void DecodeD32FloatOf64(const RowJob& job);
 void DecodeStencilOf64(const RowJob& job);
+void DecodePalette8(const RowJob& job);
 void DecodePalette8Alpha8(const RowJob& job);
 void DecodeL6V5U5(const RowJob& job);
 void DecodeX8L8V8U8(const RowJob& job);
@@ -197,5 +198,6 @@ template <uint16_t Mask>
 void DecodeY2x6(const RowJob& job);  // Y210 (Mask 0xFFC0) and Y216
 template <uint16_t Mask>
 void DecodeP0x6(const RowJob& job);  // P010 (Mask 0xFFC0) and P016
+void DecodeMasks(const RowJob& job);
 
 }  // namespace sorvane::dds
