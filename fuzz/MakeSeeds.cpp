@@ -1,14 +1,18 @@
-// Writes the fuzz target's seeds into a folder: a small file of every row of the reader's format
-// table under the DX10 header, of every legacy FourCC, bit-mask layout and P8, and of the
-// shapes and alpha modes a header can describe. Blocks of BC1-BC7 take every mode (and both
-// endpoint orders) of their format, so that fuzzing starts at every decoder's branches.
-//   cmake --build build/fuzz --target dds_make_seeds && build/fuzz/dds_make_seeds fuzz/seeds
+// Writes the fuzz target's seeds into a folder, and its dictionary, both from the reader's
+// format tables: a small file of every decoder row under the DX10 header, of every legacy
+// pixel format row, of headers as real tools write them, and of the shapes and alpha modes a
+// header can describe. Blocks of BC1-BC7 take every mode (and both endpoint orders) of their
+// format, so that fuzzing starts at every decoder's branches. The dictionary holds every
+// number the reader branches on: FourCCs, DXGI and D3DFORMAT numbers, flags and masks.
+//   cmake --build build/fuzz --target dds_make_seeds &&
+//   build/fuzz/dds_make_seeds fuzz/seeds fuzz/dds.dict
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -74,7 +78,10 @@ Bytes Block(const dds::DdsFormat& format, uint32_t index) {
 struct Size {
     uint32_t width, height;
 };
+// Shared chroma needs even sizes: 8 x 3 for 4:2:2 pairs, 8 x 4 for 4:2:0 planes.
 Size SizeOf(const dds::DdsFormat& format) {
+    if (format.layout == dds::Layout::EvenPairs) return {8, 3};
+    if (format.layout == dds::Layout::TwoPlanes) return {8, 4};
     if (format.blockBytes == 0) return {format.pixelBits == 1 ? 13u : 7u, 3};
     return std::string(format.name).rfind("BC6H", 0) == 0 ? Size{15, 14} : Size{11, 10};
 }
@@ -82,7 +89,12 @@ Size SizeOf(const dds::DdsFormat& format) {
 Bytes Picture(const dds::DdsFormat& format, Size size, uint32_t pixelBits = 0) {
     if (format.blockBytes == 0) {
         const uint32_t bits = pixelBits != 0 ? pixelBits : format.pixelBits;
-        return NoiseBytes((size_t{size.width} * bits + 7) / 8 * size.height);
+        switch (format.layout) {
+        case dds::Layout::Pixels: return NoiseBytes((size_t{size.width} * bits + 7) / 8 * size.height);
+        case dds::Layout::Pairs:
+        case dds::Layout::EvenPairs: return NoiseBytes((size_t{size.width} + 1) / 2 * bits / 4 * size.height);
+        case dds::Layout::TwoPlanes: return NoiseBytes(size_t{size.width} * bits / 8 * (size.height + size.height / 2));
+        }
     }
     Bytes out;
     const uint32_t blocks = (size.width + 3) / 4 * ((size.height + 3) / 4);
@@ -95,14 +107,14 @@ Bytes Picture(const dds::DdsFormat& format, Size size, uint32_t pixelBits = 0) {
 
 void Set32(Bytes& file, size_t offset, uint32_t value) { std::memcpy(file.data() + offset, &value, 4); }
 
+
 constexpr uint32_t FourCc(const char* s) {
     return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
            uint32_t(uint8_t(s[3])) << 24;
 }
 
 // Offsets in the file (magic, then the header).
-constexpr size_t kFlags = 8, kMipCount = 28, kPixelFlags = 80, kFourCcAt = 84, kBitCount = 88, kMasks = 92,
-                 kCaps = 108;
+constexpr size_t kFlags = 8, kMipCount = 28, kPixelFlags = 80, kCaps = 108;
 
 std::string folder;
 int written = 0;
@@ -129,70 +141,106 @@ test::Dx10Image Dx10(uint32_t dxgi) {
     return image;
 }
 
-// A legacy file with a FourCC: block formats written as DXT1 or DXT5 and relabelled.
-void LegacyFourCc(const char* name, uint32_t fourCc, const dds::DdsFormat& format) {
+// A legacy file of a row of the legacy table: its FourCC, or its layout flag (with the alpha
+// flag where it has an alpha mask), bits and masks; a palette for the palette layouts.
+Bytes Legacy(const dds::LegacyFormat& row) {
+    const dds::DdsFormat& format = *row.format;
     const Size size = SizeOf(format);
-    test::DdsImage image;
-    image.format = format.blockBytes == 8 ? test::DdsFormat::DXT1 : test::DdsFormat::DXT5;
-    image.width = size.width;
-    image.height = size.height;
-    image.data = Picture(format, size);
-    Bytes file = test::WriteDds(image);
-    Set32(file, kFourCcAt, fourCc);
-    Save(std::string("legacy-") + name, file);
+    test::LegacyPixelFormat pf;
+    if (row.flag == dds::kPfFourCc) {
+        pf = {dds::kPfFourCc, row.fourCc, 0};
+    } else {
+        pf = {row.flag | (row.alpha != 0 ? dds::kPfAlphaPixels : 0), 0, row.bits, row.red, row.green, row.blue, row.alpha};
+    }
+    const Bytes palette = row.flag == dds::kPfPaletteIndexed8 ? NoiseBytes(1024) : Bytes{};
+    return test::WriteLegacyDds(pf, size.width, size.height, Picture(format, size, row.bits), palette);
 }
 
-// A legacy file with bit masks: flags, bits a pixel, red, green, blue and alpha masks.
+// Bit-mask layouts no row names, which the generic mask decoder reads.
 struct MaskLayout {
     const char* name;
     uint32_t flags, bits, red, green, blue, alpha;
 };
-constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kRgb = 0x40, kLuminance = 0x20000;
-constexpr MaskLayout kMaskLayouts[] = {
-    {"a8r8g8b8", kRgb | kAlphaPixels, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},
-    {"x8r8g8b8", kRgb, 32, 0xFF0000, 0xFF00, 0xFF, 0},
-    {"a8b8g8r8", kRgb | kAlphaPixels, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},
-    {"x8b8g8r8", kRgb, 32, 0xFF, 0xFF00, 0xFF0000, 0},
-    {"a2b10g10r10", kRgb | kAlphaPixels, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000},
-    {"a2r10g10b10", kRgb | kAlphaPixels, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},
-    {"g16r16", kRgb, 32, 0xFFFF, 0xFFFF0000, 0, 0},
-    {"r8g8b8", kRgb, 24, 0xFF0000, 0xFF00, 0xFF, 0},
-    {"r5g6b5", kRgb, 16, 0xF800, 0x7E0, 0x1F, 0},
-    {"x1r5g5b5", kRgb, 16, 0x7C00, 0x3E0, 0x1F, 0},
-    {"a1r5g5b5", kRgb | kAlphaPixels, 16, 0x7C00, 0x3E0, 0x1F, 0x8000},
-    {"a4r4g4b4", kRgb | kAlphaPixels, 16, 0xF00, 0xF0, 0xF, 0xF000},
-    {"x4r4g4b4", kRgb, 16, 0xF00, 0xF0, 0xF, 0},
-    {"a8r3g3b2", kRgb | kAlphaPixels, 16, 0xE0, 0x1C, 0x3, 0xFF00},
-    {"r3g3b2", kRgb, 8, 0xE0, 0x1C, 0x3, 0},
-    {"l8", kLuminance, 8, 0xFF, 0, 0, 0},
-    {"a4l4", kLuminance | kAlphaPixels, 8, 0xF, 0, 0, 0xF0},
-    {"l16", kLuminance, 16, 0xFFFF, 0, 0, 0},
-    {"a8l8", kLuminance | kAlphaPixels, 16, 0xFF, 0, 0, 0xFF00},
-    {"a8", kAlphaOnly, 8, 0, 0, 0, 0xFF},
-    {"a16-alpha-only", kAlphaOnly, 16, 0, 0, 0, 0xFFFF},
+constexpr MaskLayout kGenericMasks[] = {
+    {"r4g4b4-high", dds::kPfRgb, 16, 0xF000, 0xF00, 0xF0, 0},
+    {"a16-alpha-only", dds::kPfAlphaOnly, 16, 0, 0, 0, 0xFFFF},
+    {"l4-high-a4", dds::kPfLuminance | dds::kPfAlphaPixels, 8, 0xF0, 0, 0, 0xF},
+    {"r10g11b11", dds::kPfRgb, 32, 0x3FF, 0x1FFC00, 0xFFE00000, 0},
 };
 
-Bytes LegacyMasks(const MaskLayout& layout, Size size) {
-    test::DdsImage image;
-    image.width = size.width;
-    image.height = size.height;
-    image.data = NoiseBytes(size_t{layout.bits} / 8 * size.width * size.height);
-    Bytes file = test::WriteDds(image);
-    Set32(file, kPixelFlags, layout.flags);
-    Set32(file, kBitCount, layout.bits);
-    const uint32_t masks[] = {layout.red, layout.green, layout.blue, layout.alpha};
-    for (int i = 0; i < 4; ++i) Set32(file, kMasks + 4 * i, masks[i]);
-    return file;
+// A dictionary entry: a 4-byte little-endian field.
+void Entry(std::ofstream& dict, const std::string& name, uint32_t value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "=\"\\x%02X\\x%02X\\x%02X\\x%02X\"\n", value & 0xFF, (value >> 8) & 0xFF,
+                  (value >> 16) & 0xFF, value >> 24);
+    dict << name << text;
+}
+
+void WriteDictionary(const std::string& path) {
+    std::ofstream dict(path);
+    dict << "# libFuzzer dictionary of the DDS format, written by fuzz/MakeSeeds.cpp from the reader's\n"
+            "# format tables: every number the reader branches on, as a 4-byte little-endian field.\n";
+    dict << "magic=\"DDS \"\ndx10=\"DX10\"\n";
+    std::set<uint32_t> numbers;
+    for (const dds::LegacyFormat& row : dds::LegacyFormats()) {
+        if (row.flag == dds::kPfFourCc) {
+            if (numbers.insert(row.fourCc).second) Entry(dict, std::string("fourcc_") + row.name, row.fourCc);
+        } else {
+            for (const uint32_t mask : {row.red, row.green, row.blue, row.alpha}) {
+                if (mask != 0 && numbers.insert(mask).second) {
+                    char name[24];
+                    std::snprintf(name, sizeof name, "mask_%X", mask);
+                    Entry(dict, name, mask);
+                }
+            }
+        }
+    }
+    for (const dds::DdsFormat& row : dds::DecoderFormats()) {
+        if (row.dxgi != 0) Entry(dict, "dxgi_" + std::to_string(row.dxgi), row.dxgi);
+    }
+    // Numbers the reader refuses next to those it reads: unknown, palettes, video formats.
+    for (const uint32_t dxgi : {0u, 110u, 111u, 112u, 113u, 114u, 130u, 131u, 132u, 192u}) {
+        Entry(dict, "dxgi_refused_" + std::to_string(dxgi), dxgi);
+    }
+    const struct {
+        const char* name;
+        uint32_t value;
+    } kFields[] = {
+        {"pf_alphapixels", dds::kPfAlphaPixels}, {"pf_alpha", dds::kPfAlphaOnly}, {"pf_fourcc", dds::kPfFourCc},
+        {"pf_pal8", dds::kPfPaletteIndexed8}, {"pf_rgb", dds::kPfRgb}, {"pf_yuv", dds::kPfYuv},
+        {"pf_luminance", dds::kPfLuminance}, {"pf_bumpluminance", dds::kPfBumpLuminance},
+        {"pf_bumpdudv", dds::kPfBumpDuDv}, {"pf_rgba", dds::kPfRgb | dds::kPfAlphaPixels},
+        {"pf_luminance_alpha", dds::kPfLuminance | dds::kPfAlphaPixels},
+        {"pf_bumpdudv_alpha", dds::kPfBumpDuDv | dds::kPfAlphaPixels},
+        // Header flags, caps and caps2 (cube, all faces, volume).
+        {"flags", 0x1007}, {"flags_linear_size", 0x81007}, {"flags_mips", 0xA1007}, {"flags_depth", 0x801007},
+        {"caps_texture", 0x1000}, {"caps_complex_mips", 0x401008}, {"caps2_cube", 0x200},
+        {"caps2_cube_faces", 0xFE00}, {"caps2_volume", 0x200000},
+        // Header and pixel-format sizes, sound and as tools write them; small counts, dimensions,
+        // alpha modes and bit counts.
+        {"size_124", 124}, {"size_24", 24}, {"small_0", 0}, {"small_1", 1}, {"small_2", 2}, {"small_3", 3},
+        {"small_4", 4}, {"small_8", 8}, {"small_16", 16}, {"small_32", 32}, {"small_64", 64}, {"small_96", 96},
+        {"small_128", 128},
+        // Sizes at the edges of what the header allows.
+        {"size_7FFFFFFF", 0x7FFFFFFF}, {"size_80000000", 0x80000000}, {"size_FFFFFFFF", 0xFFFFFFFF},
+        {"size_10000", 0x10000}, {"size_40000000", 0x40000000},
+    };
+    for (const auto& field : kFields) Entry(dict, field.name, field.value);
+    if (!dict) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: dds_make_seeds FOLDER\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: dds_make_seeds FOLDER DICTIONARY\n");
         return 2;
     }
     folder = argv[1];
+    WriteDictionary(argv[2]);
 
     // Every row of the table under the DX10 header.
     for (uint32_t dxgi = 0; dxgi < 256; ++dxgi) {
@@ -201,37 +249,31 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Legacy FourCCs of block formats, and D3DFORMAT numbers in the FourCC.
-    const struct {
-        const char* name;
-        uint32_t dxgi;
-    } kFourCcs[] = {{"DXT1", 71}, {"DXT2", 74}, {"DXT3", 74}, {"DXT4", 77}, {"DXT5", 77}, {"ATI1", 80},
-                    {"BC4U", 80}, {"BC4S", 81}, {"ATI2", 83}, {"BC5U", 83}, {"BC5S", 84}};
-    for (const auto& c : kFourCcs) LegacyFourCc(c.name, FourCc(c.name), *dds::FindDxgiFormat(c.dxgi));
-    const struct {
-        uint32_t number, dxgi;
-    } kNumbers[] = {{36, 11}, {111, 54}, {113, 10}, {114, 41}, {116, 2}};
-    for (const auto& c : kNumbers) {
-        const dds::DdsFormat& format = *dds::FindDxgiFormat(c.dxgi);
-        test::DdsImage image;
-        image.format = test::DdsFormat::R32F;
-        image.width = 7;
-        image.height = 3;
-        image.data = Picture(format, {7, 3});
-        Bytes file = test::WriteDds(image);
-        Set32(file, kFourCcAt, c.number);
-        Save("legacy-fourcc-" + std::to_string(c.number), file);
+    // Every row of the legacy table, and bit masks no row names.
+    for (const dds::LegacyFormat& row : dds::LegacyFormats()) Save(std::string("legacy-") + row.name, Legacy(row));
+    for (const MaskLayout& layout : kGenericMasks) {
+        const test::LegacyPixelFormat pf{layout.flags, 0, layout.bits, layout.red, layout.green, layout.blue, layout.alpha};
+        Save(std::string("legacy-masks-") + layout.name, test::WriteLegacyDds(pf, 7, 3, NoiseBytes(layout.bits / 8 * 21)));
     }
 
-    for (const MaskLayout& layout : kMaskLayouts) Save(std::string("legacy-") + layout.name, LegacyMasks(layout, {7, 3}));
-
-    test::DdsImage palette;
-    palette.format = test::DdsFormat::P8;
-    palette.width = 7;
-    palette.height = 3;
-    palette.data = NoiseBytes(7 * 3);
-    for (int i = 0; i < 256; ++i) palette.palette.push_back(0xFF000000u | Noise() << 16 | Noise() << 8 | Noise());
-    Save("legacy-p8", test::WriteDds(palette));
+    // Headers as real tools write them.
+    dds::DdsPixelFormatHeader dxt1Format{};
+    dxt1Format.fourCc = FourCc("DXT1");
+    const Bytes dxt1 = Legacy(*dds::FindLegacyFormat(dxt1Format, true));
+    Bytes lenient = dxt1;
+    Set32(lenient, kPixelFlags, 0);  // the FourCC without its flag
+    Set32(lenient, kFlags, 0);
+    Set32(lenient, kCaps, 0);
+    Save("lenient-dxt1-no-flags", lenient);
+    lenient = dxt1;
+    Set32(lenient, 4, 24);   // header size
+    Set32(lenient, 76, 0);   // pixel-format size
+    Set32(lenient, kMipCount, 40);
+    Save("lenient-dxt1-sizes-and-mips", lenient);
+    test::Dx10Image unknown = Dx10(28);
+    unknown.dimension = 0;
+    unknown.arraySize = 0;
+    Save("lenient-dx10-dimension-0", test::WriteDx10Dds(unknown));
 
     // Shapes: only the first picture is decoded, but the headers differ.
     test::Dx10Image array = Dx10(71);

@@ -1,5 +1,8 @@
 #pragma once
-// The formats our DDS reader decodes: one table, read by the header parser and DecodeRows.
+// The formats our DDS reader decodes, as two tables: the decoders (a row per DXGI format, and
+// per layout only legacy headers reach), and the legacy pixel formats (a row per FourCC or
+// bit-mask layout, naming its decoder and what D3DX 9 calls it). The header parser, DecodeRows,
+// the fuzz seeds and the tests' recipes all read these two tables.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,54 +12,76 @@
 namespace sorvane::dds {
 
 // One row of units: a row of 4 x 4 blocks (writing `rows` pixel rows, at most 4) or a row of
-// pixels (rows is 1), as width pixels of blue, green, red, alpha per output row.
+// pixels (rows is 1), as width pixels of blue, green, red, alpha per output row. `y` is the
+// first pixel row, for layouts whose chroma lies in a plane of its own.
 struct RowJob {
     const DdsImage& image;
     const uint8_t* source;
     uint32_t rows;
     uint8_t* out;
     ptrdiff_t stride;
+    uint32_t y;
 };
 using RowDecoder = void (*)(const RowJob& job);
 
+// How a format's pixels lie beyond one unit a pixel.
+enum class Layout : uint8_t {
+    Pixels,      // pixelBits a pixel
+    Pairs,       // two pixels share 2 x pixelBits (4:2:2 and packed RGB); an odd width adds a pair
+    EvenPairs,   // as Pairs, and an odd width is refused
+    TwoPlanes,   // 4:2:0: rows of pixelBits a sample, then a plane of interleaved chroma at half
+                 // height; an odd width or height is refused
+};
+
 struct DdsFormat {
     const char* name;
-    uint32_t dxgi;        // DXGI_FORMAT number; 0 for a format legacy headers alone reach
+    uint32_t dxgi;        // DXGI_FORMAT number; 0 for a layout legacy headers alone reach
     uint8_t blockBytes;   // bytes of a 4 x 4 block; 0 for a pixel format
-    uint8_t pixelBits;    // bits of a pixel; 0 for a block format
+    uint8_t pixelBits;    // bits of a pixel (of a sample for TwoPlanes); 0 for a block format
     uint8_t channels;
     bool alpha;
     RowDecoder decode;
+    Layout layout = Layout::Pixels;
 };
+
+// The pixel-format flags of the legacy header.
+constexpr uint32_t kPfAlphaPixels = 0x1, kPfAlphaOnly = 0x2, kPfFourCc = 0x4, kPfPaletteIndexed8 = 0x20,
+                   kPfRgb = 0x40, kPfYuv = 0x200, kPfLuminance = 0x20000, kPfBumpLuminance = 0x40000,
+                   kPfBumpDuDv = 0x80000;
+
+// A legacy pixel format. A FourCC row matches the FourCC alone. A mask row is selected by its
+// one layout flag (RGB, luminance, alpha-only, palette, bump) and matches bits and masks as
+// D3DX 9 does: exactly, the alpha mask only where the header flags alpha pixels, and a row
+// without alpha also takes a header whose alpha does not match (D3DX reads A8R8G8B8 masks
+// without the alpha flag as X8R8G8B8).
+struct LegacyFormat {
+    const char* name;
+    uint32_t flag;  // kPfFourCc or the layout flag
+    uint32_t fourCc;
+    uint32_t bits;
+    uint32_t red, green, blue, alpha;
+    uint32_t d3dFormat;        // the D3DFORMAT D3DX 9 reads it as; 0 where D3DX 9 does not read it
+    const DdsFormat* format;   // its decoder
+};
+
+// The rows of a table, for range-for.
+template <typename Row>
+struct Rows {
+    const Row* first;
+    size_t count;
+    const Row* begin() const { return first; }
+    const Row* end() const { return first + count; }
+};
+Rows<DdsFormat> DecoderFormats() noexcept;
+Rows<LegacyFormat> LegacyFormats() noexcept;
 
 // The row of a DXGI format number, or null when the reader does not decode it.
 const DdsFormat* FindDxgiFormat(uint32_t dxgi) noexcept;
 
-// Rows reached from legacy headers.
-enum class LegacyFormat { Bc1, Bc2, Bc3, Bc4, Bc4Signed, Bc5, Bc5Signed, Rgba16, Rgba16Float, R16Float,
-                          R32Float, Rgba32Float, Palette8, Masks };
-const DdsFormat& LegacyRow(LegacyFormat format) noexcept;
-
-// The row decoders of the pixel formats.
-void DecodeBgra8(const RowJob& job);
-void DecodeBgrx8(const RowJob& job);
-void DecodeRgba8(const RowJob& job);
-void DecodeRgb10A2(const RowJob& job);
-void DecodeB5G6R5(const RowJob& job);
-void DecodeB5G5R5A1(const RowJob& job);
-void DecodeB4G4R4A4(const RowJob& job);
-void DecodeRgba16(const RowJob& job);
-void DecodeRgba16Float(const RowJob& job);
-void DecodeRgba32Float(const RowJob& job);
-void DecodeRg16(const RowJob& job);
-void DecodeR16Float(const RowJob& job);
-void DecodeR32Float(const RowJob& job);
-void DecodeR8(const RowJob& job);
-void DecodeRg8(const RowJob& job);
-void DecodeR16(const RowJob& job);
-void DecodeA8(const RowJob& job);
-void DecodeR1(const RowJob& job);
-void DecodePalette8(const RowJob& job);
-void DecodeMasks(const RowJob& job);
+// The row a legacy pixel format matches, by its FourCC or by the first layout flag it has in
+// D3DX 9's order (palette, RGB, luminance, alpha-only, bump, bump luminance); null for none.
+const LegacyFormat* FindLegacyFormat(const DdsPixelFormatHeader& pf, bool byFourCc) noexcept;
+// The decoder of other contiguous bit-mask layouts, which D3DX 9 does not read.
+const DdsFormat& GenericMasksFormat() noexcept;
 
 }  // namespace sorvane::dds

@@ -1,6 +1,7 @@
 #include "DdsReader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <initializer_list>
 
@@ -14,17 +15,23 @@ constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
 constexpr size_t kMagicBytes = 4;
 constexpr size_t kPaletteBytes = 256 * 4;
 
-// Pixel format flags.
-constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCc = 0x4, kPaletteIndexed8 = 0x20,
-                   kRgb = 0x40, kYuv = 0x200, kLuminance = 0x20000, kBumpDuDv = 0x80000;
-constexpr uint32_t kVolume = 0x200000;  // caps2
+// The flags that name a layout other than a FourCC.
+constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | kPfYuv | kPfLuminance |
+                                  kPfBumpLuminance | kPfBumpDuDv;
+constexpr uint32_t kCubemap = 0x200, kCubeFaces = 0xFC00, kVolume = 0x200000;  // caps2
+constexpr uint32_t kDx10Cube = 0x4;  // miscFlag
 // DX10 resource dimensions and alpha modes.
-constexpr uint32_t kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
+constexpr uint32_t kUnknownDimension = 0, kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
 constexpr uint32_t kAlphaModeMask = 0x7, kAlphaModePremultiplied = 2, kAlphaModeOpaque = 3;
 
 // The record of a signed 32-bit width and height: larger sizes describe no picture a host
 // can take.
 constexpr uint32_t kMaxDimension = 0x7FFFFFFF;
+
+// P8 and A8P8 files hold 256 palette entries between the header and the pixels.
+bool HasPalette(const DdsImage& image) {
+    return image.legacyFormat != nullptr && image.legacyFormat->flag == kPfPaletteIndexed8;
+}
 
 bool MultiplyChecked(uint64_t a, uint64_t b, uint64_t& product) {
     if (a != 0 && b > UINT64_MAX / a) return false;
@@ -39,47 +46,21 @@ bool IsContiguous(uint32_t mask) {
     return (mask & (mask + 1)) == 0;
 }
 
-ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
-    if (pf.flags & kFourCc) {
-        image.fourCc = pf.fourCc;
-        switch (pf.fourCc) {
-        // DXT2 and DXT4 are the premultiplied forms; they show as D3DX shows DXT3 and DXT5.
-        case FourCc('D', 'X', 'T', '1'): image.format = &LegacyRow(LegacyFormat::Bc1); break;
-        case FourCc('D', 'X', 'T', '2'):
-        case FourCc('D', 'X', 'T', '3'): image.format = &LegacyRow(LegacyFormat::Bc2); break;
-        case FourCc('D', 'X', 'T', '4'):
-        case FourCc('D', 'X', 'T', '5'): image.format = &LegacyRow(LegacyFormat::Bc3); break;
-        case FourCc('A', 'T', 'I', '1'):
-        case FourCc('B', 'C', '4', 'U'): image.format = &LegacyRow(LegacyFormat::Bc4); break;
-        case FourCc('B', 'C', '4', 'S'): image.format = &LegacyRow(LegacyFormat::Bc4Signed); break;
-        case FourCc('A', 'T', 'I', '2'):
-        case FourCc('B', 'C', '5', 'U'): image.format = &LegacyRow(LegacyFormat::Bc5); break;
-        case FourCc('B', 'C', '5', 'S'): image.format = &LegacyRow(LegacyFormat::Bc5Signed); break;
-        // D3DFORMAT numbers stand in the FourCC for these.
-        case 36: image.format = &LegacyRow(LegacyFormat::Rgba16); break;
-        case 111: image.format = &LegacyRow(LegacyFormat::R16Float); break;
-        case 113: image.format = &LegacyRow(LegacyFormat::Rgba16Float); break;
-        case 114: image.format = &LegacyRow(LegacyFormat::R32Float); break;
-        case 116: image.format = &LegacyRow(LegacyFormat::Rgba32Float); break;
-        default: return ReadResult::Unsupported;
-        }
-        image.alpha = image.format->alpha;
-        return ReadResult::Ok;
-    }
-    if (pf.flags & (kYuv | kBumpDuDv)) return ReadResult::Unsupported;
-    if (pf.flags & kPaletteIndexed8) {
-        if (pf.bitCount != 8) return ReadResult::Unsupported;
-        image.format = &LegacyRow(LegacyFormat::Palette8);
-        return ReadResult::Ok;
-    }
-    if ((pf.flags & (kRgb | kLuminance | kAlphaOnly)) == 0) return ReadResult::Unsupported;
+// Writers that leave out the FourCC flag still mean the FourCC when no other layout is named.
+bool ReadsAsFourCc(const DdsPixelFormatHeader& pf) {
+    return (pf.flags & kPfFourCc) != 0 || ((pf.flags & kLayoutFlags) == 0 && pf.fourCc != 0);
+}
+
+// Contiguous masks of 8 to 32 bits that D3DX 9 names no format for.
+ReadResult GenericMasksOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
+    if ((pf.flags & (kPfRgb | kPfLuminance | kPfAlphaOnly)) == 0) return ReadResult::Unsupported;
     if (pf.bitCount != 8 && pf.bitCount != 16 && pf.bitCount != 24 && pf.bitCount != 32) return ReadResult::Unsupported;
     ChannelMasks masks{pf.bitCount, pf.redMask, pf.greenMask, pf.blueMask, pf.alphaMask, false};
     // The alpha mask counts only where the flags say the pixels carry alpha.
-    if ((pf.flags & (kAlphaPixels | kAlphaOnly)) == 0) masks.alpha = 0;
-    if (pf.flags & kAlphaOnly) {
+    if ((pf.flags & (kPfAlphaPixels | kPfAlphaOnly)) == 0) masks.alpha = 0;
+    if (pf.flags & kPfAlphaOnly) {
         masks.red = masks.green = masks.blue = 0;
-    } else if (pf.flags & kLuminance) {
+    } else if (pf.flags & kPfLuminance) {
         masks.luminance = true;
         masks.green = masks.blue = 0;
         if (masks.red == 0) return ReadResult::Unsupported;
@@ -90,24 +71,40 @@ ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
     for (const uint32_t mask : {masks.red, masks.green, masks.blue, masks.alpha}) {
         if (mask > limit || !IsContiguous(mask)) return ReadResult::Unsupported;
     }
-    if (pf.flags & kAlphaOnly && masks.alpha == 0) return ReadResult::Unsupported;
-    image.format = &LegacyRow(LegacyFormat::Masks);
+    if (pf.flags & kPfAlphaOnly && masks.alpha == 0) return ReadResult::Unsupported;
+    image.format = &GenericMasksFormat();
     image.masks = masks;
     image.alpha = masks.alpha != 0;
     return ReadResult::Ok;
 }
 
+ReadResult LegacyFormatOf(const DdsPixelFormatHeader& pf, DdsImage& image) {
+    const bool byFourCc = ReadsAsFourCc(pf);
+    const LegacyFormat* row = FindLegacyFormat(pf, byFourCc);
+    if (byFourCc) image.fourCc = pf.fourCc;
+    if (row == nullptr) return byFourCc ? ReadResult::Unsupported : GenericMasksOf(pf, image);
+    image.legacyFormat = row;
+    // D3DX 9 reads a FourCC only under its flag.
+    image.d3dFormat = byFourCc && (pf.flags & kPfFourCc) == 0 ? 0 : row->d3dFormat;
+    image.format = row->format;
+    image.alpha = row->format->alpha;
+    if (row->flag != kPfFourCc) {
+        image.masks = {row->bits, row->red, row->green, row->blue, row->alpha, row->flag == kPfLuminance};
+    }
+    return ReadResult::Ok;
+}
+
 ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     image.dx10 = true;
-    if (dx10.resourceDimension != kTexture1D && dx10.resourceDimension != kTexture2D &&
-        dx10.resourceDimension != kTexture3D) {
-        return ReadResult::Invalid;
-    }
-    if (dx10.arraySize == 0) return ReadResult::Invalid;
+    // Some writers leave the dimension unknown (0): a picture more than a row high is 2-D. An
+    // array size of 0 is read as 1, which needs nothing here: only the first picture is read.
+    uint32_t dimension = dx10.resourceDimension;
+    if (dimension == kUnknownDimension) dimension = image.height > 1 ? kTexture2D : kTexture1D;
+    if (dimension != kTexture1D && dimension != kTexture2D && dimension != kTexture3D) return ReadResult::Invalid;
     image.format = FindDxgiFormat(dx10.dxgiFormat);
     if (image.format == nullptr) return ReadResult::Unsupported;
     // Writers of 1-D textures put a height of 1, or nothing, in the legacy header.
-    if (dx10.resourceDimension == kTexture1D) image.height = 1;
+    if (dimension == kTexture1D) image.height = 1;
     const uint32_t alphaMode = dx10.miscFlags2 & kAlphaModeMask;
     image.alpha = image.format->alpha && alphaMode != kAlphaModeOpaque;
     image.premultiplied = image.alpha && alphaMode == kAlphaModePremultiplied;
@@ -118,13 +115,29 @@ ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
 ReadResult SizePicture(DdsImage& image) {
     const DdsFormat& f = *image.format;
     const uint32_t pixelBits = f.blockBytes != 0 ? 0 : f.pixelBits != 0 ? f.pixelBits : image.masks.bits;
-    uint64_t rows;
-    if (f.blockBytes != 0) {
-        image.rowBytes = (uint64_t{image.width} + 3) / 4 * f.blockBytes;
-        rows = (uint64_t{image.height} + 3) / 4;
-    } else {
-        image.rowBytes = (uint64_t{image.width} * pixelBits + 7) / 8;
-        rows = image.height;
+    const bool oddWidth = (image.width & 1) != 0;
+    uint64_t rows = image.height;
+    switch (f.layout) {
+    case Layout::Pixels:
+        if (f.blockBytes != 0) {
+            image.rowBytes = (uint64_t{image.width} + 3) / 4 * f.blockBytes;
+            rows = (uint64_t{image.height} + 3) / 4;
+        } else {
+            image.rowBytes = (uint64_t{image.width} * pixelBits + 7) / 8;
+        }
+        break;
+    case Layout::EvenPairs:
+        if (oddWidth) return ReadResult::Invalid;
+        [[fallthrough]];
+    case Layout::Pairs:
+        image.rowBytes = (uint64_t{image.width} + 1) / 2 * (2 * pixelBits / 8);
+        break;
+    case Layout::TwoPlanes:
+        // Each 2 x 2 pixels share one chroma pair: a row of them as long as a luma row.
+        if (oddWidth || (image.height & 1) != 0) return ReadResult::Invalid;
+        image.rowBytes = uint64_t{image.width} * (pixelBits / 8);
+        rows = uint64_t{image.height} + image.height / 2;
+        break;
     }
     if (!MultiplyChecked(image.rowBytes, rows, image.pictureBytes)) return ReadResult::Invalid;
     return ReadResult::Ok;
@@ -141,12 +154,15 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
     if (magic != kMagic) return ReadResult::NotDds;
     DdsHeader& header = image.header;
     std::memcpy(&header, data + kMagicBytes, sizeof header);
-    const bool dx10 = (header.pixelFormat.flags & kFourCc) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0');
+    const bool dx10 = ReadsAsFourCc(header.pixelFormat) && header.pixelFormat.fourCc == FourCc('D', 'X', '1', '0');
     if (dx10 && size >= kMagicBytes + sizeof(DdsHeader) + sizeof(DdsExtensionHeader)) {
         std::memcpy(&image.extension, data + kMagicBytes + sizeof(DdsHeader), sizeof image.extension);
         image.hasExtension = true;
     }
-    if (header.size != sizeof(DdsHeader) || header.pixelFormat.size != sizeof(DdsPixelFormatHeader)) {
+    // Writers get the header's own size field wrong in many ways, and the pixel format's as 0
+    // or 24; other pixel-format sizes are not a DDS header's.
+    const uint32_t pixelFormatSize = header.pixelFormat.size;
+    if (pixelFormatSize != sizeof(DdsPixelFormatHeader) && pixelFormatSize != 0 && pixelFormatSize != 24) {
         return ReadResult::NotDds;
     }
     image.width = header.width;
@@ -160,23 +176,22 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
         result = Dx10FormatOf(image.extension, image);
     } else {
         result = LegacyFormatOf(header.pixelFormat, image);
-        if (result == ReadResult::Ok && image.format == &LegacyRow(LegacyFormat::Palette8)) {
-            image.dataOffset += kPaletteBytes;
-        }
+        if (result == ReadResult::Ok && HasPalette(image)) image.dataOffset += kPaletteBytes;
     }
     if (result != ReadResult::Ok) return result;
     if (image.width == 0 || image.height == 0 || image.width > kMaxDimension || image.height > kMaxDimension) {
         return ReadResult::Invalid;
     }
-    // Each level halves the largest dimension: more levels than that are no real file's (and
-    // make other readers walk them for minutes), whether or not the flags mark the count.
-    const uint32_t depth = (header.caps2 & kVolume) != 0 ? header.depth : 1;
+    // Each level halves the largest dimension: a count beyond that (written by some tools, and
+    // which would make a reader walk levels for minutes) is capped; 0 means one level.
+    const bool volume = (header.caps2 & kVolume) != 0 || (image.dx10 && image.extension.resourceDimension == kTexture3D);
+    const uint32_t depth = volume ? std::max(header.depth, 1u) : 1;
     uint32_t largest = std::max({image.width, image.height, depth}), levels = 1;
     while (largest > 1) {
         largest >>= 1;
         ++levels;
     }
-    if (header.mipMapCount > levels) return ReadResult::Invalid;
+    image.mipLevels = std::clamp(header.mipMapCount, 1u, levels);
     return SizePicture(image);
 }
 
@@ -188,7 +203,84 @@ ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept {
     if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset) return ReadResult::Truncated;
     const auto* data = static_cast<const uint8_t*>(bytes);
     image.pixels = data + image.dataOffset;
-    if (image.format == &LegacyRow(LegacyFormat::Palette8)) image.palette = image.pixels - kPaletteBytes;
+    if (HasPalette(image)) image.palette = image.pixels - kPaletteBytes;
+    return ReadResult::Ok;
+}
+
+DdsCounts CountImages(const DdsImage& image) noexcept {
+    DdsCounts counts;
+    if (image.format == nullptr) return counts;
+    const DdsHeader& header = image.header;
+    counts.mipLevels = image.mipLevels;
+    if (image.dx10) {
+        counts.volume = image.extension.resourceDimension == kTexture3D;
+        const uint64_t elements = std::max(image.extension.arraySize, 1u);
+        counts.items = counts.volume ? std::max(header.depth, 1u) : elements * ((image.extension.miscFlag & kDx10Cube) ? 6 : 1);
+    } else if (header.caps2 & kCubemap) {
+        // Writers that set only the cube flag mean all six faces.
+        const uint32_t faces = static_cast<uint32_t>(std::bitset<6>((header.caps2 & kCubeFaces) >> 10).count());
+        counts.items = faces != 0 ? faces : 6;
+    } else {
+        counts.volume = (header.caps2 & kVolume) != 0;
+        counts.items = counts.volume ? std::max(header.depth, 1u) : 1;
+    }
+    return counts;
+}
+
+namespace {
+
+// `image` with the sizes of level `mip`.
+ReadResult LevelOf(const DdsImage& image, uint32_t mip, DdsImage& level) {
+    level = image;
+    level.width = std::max(image.width >> mip, 1u);
+    level.height = std::max(image.height >> mip, 1u);
+    return SizePicture(level);
+}
+
+bool AddChecked(uint64_t a, uint64_t b, uint64_t& sum) {
+    if (b > UINT64_MAX - a) return false;
+    sum = a + b;
+    return true;
+}
+
+}  // namespace
+
+ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
+                       DdsImage& view) noexcept {
+    view = DdsImage();
+    const DdsCounts counts = CountImages(image);
+    if (bytes == nullptr || item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
+    // Volumes store each level's slices together; other files each item's levels together.
+    const uint64_t depth = counts.volume ? counts.items : 1;
+    uint64_t before = 0, itemBytes = 0, bytesOfLevel = 0;
+    for (uint32_t m = 0; m < counts.mipLevels; ++m) {
+        DdsImage level;
+        if (LevelOf(image, m, level) != ReadResult::Ok) return ReadResult::Invalid;
+        const uint64_t slices = std::max<uint64_t>(depth >> m, 1);
+        uint64_t levelBytes;
+        if (!MultiplyChecked(level.pictureBytes, slices, levelBytes)) return ReadResult::Invalid;
+        if (m < mip && !AddChecked(before, levelBytes, before)) return ReadResult::Invalid;
+        if (m == mip) bytesOfLevel = level.pictureBytes;
+        if (!AddChecked(itemBytes, levelBytes, itemBytes)) return ReadResult::Invalid;
+        if (m == mip && counts.volume) break;
+    }
+    uint64_t offset = 0;
+    if (counts.volume) {
+        if (item >= std::max<uint64_t>(depth >> mip, 1)) return ReadResult::Invalid;
+        if (!MultiplyChecked(item, bytesOfLevel, offset) || !AddChecked(offset, before, offset)) return ReadResult::Invalid;
+    } else if (!MultiplyChecked(item, itemBytes, offset) || !AddChecked(offset, before, offset)) {
+        return ReadResult::Invalid;
+    }
+    if (!AddChecked(offset, image.dataOffset, offset)) return ReadResult::Invalid;
+    if (LevelOf(image, mip, view) != ReadResult::Ok) return ReadResult::Invalid;
+    view.dataOffset = offset;
+    if (offset > size || view.pictureBytes > size - offset) {
+        view.pixels = nullptr;
+        return ReadResult::Truncated;
+    }
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    view.pixels = data + offset;
+    view.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
     return ReadResult::Ok;
 }
 
@@ -202,7 +294,7 @@ void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* 
     for (uint32_t row = first; row < end; row += unitRows) {
         const uint32_t rows = end - row < unitRows ? end - row : unitRows;
         const uint8_t* source = image.pixels + (row / unitRows) * image.rowBytes;
-        image.format->decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride});
+        image.format->decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride, row});
     }
 }
 

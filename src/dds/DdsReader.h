@@ -1,7 +1,7 @@
 #pragma once
-// A DDS reader of our own: the legacy header and the DX10 extension, the formats of one
-// table, and the decoding of the first picture (mip 0 of element 0, face +X or slice 0) into
-// rows of blue, green, red, alpha bytes. Plain C++: no Windows header, so it also builds and
+// A DDS reader of our own: the legacy header and the DX10 extension, the formats of the tables
+// in DdsFormat.h, and the decoding of the first picture (mip 0 of element 0, face +X or slice
+// 0), or of any other image located in the file, into rows of blue, green, red, alpha bytes. Plain C++: no Windows header, so it also builds and
 // is fuzzed natively.
 
 #include <cstddef>
@@ -17,12 +17,14 @@ constexpr uint32_t FourCc(char a, char b, char c, char d) {
 enum class ReadResult {
     Ok,
     NotDds,       // no DDS magic, or header sizes that are not a DDS header's
-    Invalid,      // a header we cannot make sense of: zero or oversized dimensions, bad counts
-    Unsupported,  // a format outside the table (video formats, bump maps, unknown codes)
+    Invalid,      // a header we cannot make sense of: zero or oversized dimensions, bad counts,
+                  // an odd size where the format's chroma takes pairs of pixels
+    Unsupported,  // a format outside the tables (unknown codes and layouts)
     Truncated,    // the first picture's bytes do not all lie within the data
 };
 
 struct DdsFormat;
+struct LegacyFormat;
 
 // Where the channels of a legacy pixel lie, for the formats described by bit masks.
 struct ChannelMasks {
@@ -57,18 +59,24 @@ struct DdsImage {
     DdsExtensionHeader extension{};
 
     const DdsFormat* format = nullptr;
+    // A legacy header's row (null for DX10 files and generic bit masks), and the D3DFORMAT
+    // D3DX 9 reads that pixel format as: 0 where it reads none, and for every DX10 file. Set as
+    // soon as the pixel format is recognised, also when the sizes are then refused.
+    const LegacyFormat* legacyFormat = nullptr;
+    uint32_t d3dFormat = 0;
     uint32_t width = 0;   // of mip 0, at least 1
     uint32_t height = 0;  // of mip 0, at least 1 (a 1-D texture is one row)
+    uint32_t mipLevels = 0;  // the header's count, at least 1 and at most what the size allows
     uint64_t rowBytes = 0;      // one row of pixels, or of 4 x 4 blocks
-    uint64_t pictureBytes = 0;  // the first picture
+    uint64_t pictureBytes = 0;  // the first picture (of a 4:2:0 layout, both planes)
     uint64_t dataOffset = 0;    // where it starts in the file
     const uint8_t* pixels = nullptr;   // set by ReadDds
-    const uint8_t* palette = nullptr;  // P8: 256 entries of red, green, blue, flags; set by ReadDds
-    ChannelMasks masks{};
+    const uint8_t* palette = nullptr;  // P8, A8P8: 256 entries of red, green, blue, flags; set by ReadDds
+    ChannelMasks masks{};        // the layout of a legacy bit-mask format (bits 0 for others)
     bool alpha = false;          // the picture carries alpha
     bool premultiplied = false;  // colours are stored multiplied by alpha
     bool dx10 = false;           // the file has the DX10 header
-    uint32_t fourCc = 0;         // a legacy header's FourCC, else 0
+    uint32_t fourCc = 0;         // a legacy header's FourCC, when read as one, else 0
 };
 
 // The header alone, as in the first 2048 bytes of a file: format and size, no pixel data.
@@ -76,6 +84,25 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
 
 // The whole file: the header, and the first picture's bytes (and palette) within `size`.
 ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept;
+
+// What a file holds besides its first picture. An item is an array element's cube face (six a
+// cube element, faces in the order +X, -X, +Y, -Y, +Z, -Z; a legacy cube holds the faces its
+// caps name), an array element, or a volume slice; each has `mipLevels` levels (capped to what
+// the size allows), and a volume has fewer slices at each smaller level.
+struct DdsCounts {
+    uint64_t items = 0;
+    uint32_t mipLevels = 0;
+    bool volume = false;
+};
+DdsCounts CountImages(const DdsImage& image) noexcept;
+
+// Mip `mip` of item `item` of a file whose header `image` is (as ReadDdsHeader or ReadDds gave
+// it, Ok): `view` becomes `image` with that picture's width, height, sizes, dataOffset and
+// pixels (and palette), decodable by DecodeRows. Invalid when there is no such picture (or its
+// sizes cannot be worked out, as an odd level of a 4:2:0 format), Truncated when its bytes do
+// not all lie within `size`. Offsets are computed in 64 bits with every step checked.
+ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
+                       DdsImage& view) noexcept;
 
 // Rows of 4 x 4 blocks for block-compressed formats, else 1.
 uint32_t BlockHeight(const DdsImage& image) noexcept;

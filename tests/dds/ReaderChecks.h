@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "DdsFormat.h"
 #include "DdsReader.h"
 
 namespace sorvane::dds::checks {
@@ -60,7 +62,7 @@ private:
 };
 
 inline bool SameHeader(const DdsImage& a, const DdsImage& b) {
-    return a.format == b.format && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
+    return a.format == b.format && a.legacyFormat == b.legacyFormat && a.d3dFormat == b.d3dFormat && a.mipLevels == b.mipLevels && a.width == b.width && a.height == b.height && a.rowBytes == b.rowBytes &&
            a.pictureBytes == b.pictureBytes && a.dataOffset == b.dataOffset && a.alpha == b.alpha &&
            a.premultiplied == b.premultiplied && a.dx10 == b.dx10 && a.fourCc == b.fourCc &&
            a.masks.bits == b.masks.bits && a.masks.red == b.masks.red && a.masks.green == b.masks.green &&
@@ -120,11 +122,30 @@ inline CheckOutcome CheckReader(const uint8_t* data, size_t size) {
     if (!SameHeader(header, image)) return {"ReadDds describes another picture than ReadDdsHeader"};
     if (image.format == nullptr || image.width == 0 || image.height == 0) return {"an empty picture read Ok"};
     const uint32_t unitRows = BlockHeight(image);
-    const uint64_t units = (uint64_t{image.height} + unitRows - 1) / unitRows;
+    // A 4:2:0 picture's chroma plane adds half as many rows as it has.
+    const uint64_t units = (uint64_t{image.height} + unitRows - 1) / unitRows +
+                           (image.format->layout == Layout::TwoPlanes ? image.height / 2 : 0);
     if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset ||
         image.pixels != data + image.dataOffset || image.pictureBytes / units != image.rowBytes ||
         image.pictureBytes % units != 0) {
         return {"the picture's bytes are not where its header puts them"};
+    }
+
+    // The last image of the file and one in the middle, located: where the file holds them,
+    // within it and decodable (when they fit the budget).
+    const DdsCounts counts = CountImages(image);
+    if (counts.items == 0 || counts.mipLevels == 0) return {"a picture read Ok counts no image"};
+    const std::pair<uint64_t, uint32_t> located[] = {{counts.items - 1, counts.mipLevels - 1}, {counts.items / 2, counts.mipLevels / 2}};
+    for (const auto& [item, mip] : located) {
+        DdsImage view;
+        if (LocateImage(image, data, size, item, mip, view) != ReadResult::Ok) continue;
+        if (view.dataOffset > size || view.pictureBytes > size - view.dataOffset || view.pixels != data + view.dataOffset) {
+            return {"a located image lies outside the file"};
+        }
+        if (view.height <= kMaxCanvasBytes / (uint64_t{view.width} * 4 + kGuardBytes)) {
+            std::string fault = CheckRows(view, 0, view.height);
+            if (!fault.empty()) return {"a located image: " + fault};
+        }
     }
 
     // Decoded from a copy that ends with the picture, the palette before it included, so that

@@ -1,6 +1,6 @@
-// Mesa's software renderer as an independent decoder of BC blocks, shown under our picture
-// rules: mesa_decode KIND WIDTH HEIGHT FILE OFFSET OUT.raw writes rows of blue, green, red,
-// alpha decoded from the blocks at OFFSET of FILE.
+// Mesa's software renderer as an independent decoder of BC blocks and of float and SNORM
+// pixels, shown under our picture rules: mesa_decode KIND WIDTH HEIGHT FILE OFFSET OUT.raw
+// writes rows of blue, green, red, alpha decoded from the data at OFFSET of FILE.
 #define GL_GLEXT_PROTOTYPES
 #include <GL/osmesa.h>
 
@@ -15,13 +15,15 @@
 
 namespace {
 
-enum class Shown { Bytes, Grey, SignedGrey, SignedRedGreen, Half };
+enum class Shown { Bytes, Grey, SignedGrey, SignedRedGreen, Half, FloatTwin, Signed8, Signed16 };
 
 struct Kind {
     const char* name;
-    GLenum format;
-    int blockBytes;
+    GLenum format;  // the compressed format, or the internal format of pixels
+    int blockBytes;  // 0 for pixels
     Shown shown;
+    GLenum pixelFormat = 0, pixelType = 0;
+    int pixelBytes = 0, channels = 0;
 };
 
 // BC5 unsigned comes back as red, green and blue 0, as we show it, so it needs no rule.
@@ -36,7 +38,25 @@ constexpr Kind kKinds[] = {
     {"bc6h", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Half},
     {"bc6hs", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Half},
     {"bc7", GL_COMPRESSED_RGBA_BPTC_UNORM, 16, Shown::Bytes},
+    // Pixels. Three float channels are opaque; two are shown as their D3D9 twins (blue 255).
+    {"r11g11b10f", GL_R11F_G11F_B10F, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_10F_11F_11F_REV, 4, 3},
+    {"rgb9e5", GL_RGB9_E5, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV, 4, 3},
+    {"rgb32f", GL_RGB32F, 0, Shown::Half, GL_RGB, GL_FLOAT, 12, 3},
+    {"rg16f", GL_RG16F, 0, Shown::FloatTwin, GL_RG, GL_HALF_FLOAT, 4, 2},
+    {"rg32f", GL_RG32F, 0, Shown::FloatTwin, GL_RG, GL_FLOAT, 8, 2},
+    {"r8s", GL_R8_SNORM, 0, Shown::Signed8, GL_RED, GL_BYTE, 1, 1},
+    {"rg8s", GL_RG8_SNORM, 0, Shown::Signed8, GL_RG, GL_BYTE, 2, 2},
+    {"rgba8s", GL_RGBA8_SNORM, 0, Shown::Signed8, GL_RGBA, GL_BYTE, 4, 4},
+    {"r16s", GL_R16_SNORM, 0, Shown::Signed16, GL_RED, GL_SHORT, 2, 1},
+    {"rg16s", GL_RG16_SNORM, 0, Shown::Signed16, GL_RG, GL_SHORT, 4, 2},
+    {"rgba16s", GL_RGBA16_SNORM, 0, Shown::Signed16, GL_RGBA, GL_SHORT, 8, 4},
 };
+
+// A signed value of maximum m read back as x / m, shown as (x + 1) / 2 x 255, halves up.
+uint8_t ShowSignedOf(float f, long m) {
+    const long x = std::lround(f * static_cast<float>(m));
+    return static_cast<uint8_t>(((x + m) * 510 + 2 * m) / (4 * m));
+}
 
 // A signed value read back as x / 127, shown as round((x / 127 + 1) / 2 * 255).
 uint8_t ShowSigned(float f) {
@@ -59,14 +79,15 @@ int main(int argc, char** argv) {
         if (argc == 7 && std::strcmp(argv[1], k.name) == 0) kind = &k;
     }
     if (kind == nullptr) {
-        std::fprintf(stderr, "usage: mesa_decode bc1..bc7|bc4s|bc5s|bc6hs WIDTH HEIGHT FILE OFFSET OUT.raw\n");
+        std::fprintf(stderr, "usage: mesa_decode KIND WIDTH HEIGHT FILE OFFSET OUT.raw\n");
         return 2;
     }
     const int width = std::stoi(argv[2]), height = std::stoi(argv[3]);
     std::ifstream in(argv[4], std::ios::binary);
     std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
     const size_t offset = std::stoul(argv[5]);
-    const size_t size = size_t((width + 3) / 4) * ((height + 3) / 4) * kind->blockBytes;
+    const size_t size = kind->blockBytes != 0 ? size_t((width + 3) / 4) * ((height + 3) / 4) * kind->blockBytes
+                                              : size_t(width) * height * kind->pixelBytes;
     if (file.size() < offset + size) {
         std::fprintf(stderr, "mesa_decode: %s is shorter than its blocks\n", argv[4]);
         return 1;
@@ -92,7 +113,12 @@ int main(int argc, char** argv) {
     GLuint texture;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glCompressedTexImage2D(GL_TEXTURE_2D, 0, kind->format, width, height, 0, GLsizei(size), blocks);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (kind->blockBytes != 0) {
+        glCompressedTexImage2D(GL_TEXTURE_2D, 0, kind->format, width, height, 0, GLsizei(size), blocks);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(kind->format), width, height, 0, kind->pixelFormat, kind->pixelType, blocks);
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     const size_t pixels = size_t(width) * height;
     std::vector<uint8_t> bytes(pixels * 4), bgra(pixels * 4);
@@ -117,6 +143,21 @@ int main(int argc, char** argv) {
         case Shown::SignedGrey: out[0] = out[1] = out[2] = ShowSigned(f[0]), out[3] = 255; break;
         case Shown::SignedRedGreen: out[0] = 0, out[1] = ShowSigned(f[1]), out[2] = ShowSigned(f[0]), out[3] = 255; break;
         case Shown::Half: out[0] = ShowHalf(f[2]), out[1] = ShowHalf(f[1]), out[2] = ShowHalf(f[0]), out[3] = 255; break;
+        case Shown::FloatTwin: out[0] = 255, out[1] = ShowHalf(f[1]), out[2] = ShowHalf(f[0]), out[3] = 255; break;
+        case Shown::Signed8:
+        case Shown::Signed16: {
+            const long m = kind->shown == Shown::Signed8 ? 127 : 32767;
+            uint8_t c[4];
+            for (int i = 0; i < 4; ++i) c[i] = ShowSignedOf(f[i], m);
+            if (kind->channels == 1) {
+                out[0] = out[1] = out[2] = c[0], out[3] = 255;
+            } else if (kind->channels == 2) {
+                out[0] = 0, out[1] = c[1], out[2] = c[0], out[3] = 255;
+            } else {
+                out[0] = c[2], out[1] = c[1], out[2] = c[0], out[3] = c[3];
+            }
+            break;
+        }
         }
     }
     std::ofstream(argv[6], std::ios::binary).write(reinterpret_cast<const char*>(bgra.data()), bgra.size());

@@ -80,6 +80,26 @@ RANDOM = [
 RANDOM_SIZE = (253, 251)
 
 
+def halves_as_floats(rnd, count):
+    """Floats with a half's precision (their x 255 is exact in a float, so no rounding tie
+    depends on arithmetic), from random halves: negatives, above 1, Inf and NaN included."""
+    halves = struct.unpack(f"<{count}e", rnd.randbytes(2 * count))
+    return struct.pack(f"<{count}f", *halves)
+
+
+# Float and SNORM pixels against Mesa, which reads these formats: DXGI number, format, Mesa
+# kind, bytes of a pixel, and how to make the data (random bytes unless given).
+RANDOM_PIXELS = [
+    (26, "R11G11B10_FLOAT", "r11g11b10f", 4, None), (67, "R9G9B9E5_SHAREDEXP", "rgb9e5", 4, None),
+    (34, "R16G16_FLOAT", "rg16f", 4, None), (16, "R32G32_FLOAT", "rg32f", 8, halves_as_floats),
+    (6, "R32G32B32_FLOAT", "rgb32f", 12, halves_as_floats), (63, "R8_SNORM", "r8s", 1, None),
+    (51, "R8G8_SNORM", "rg8s", 2, None), (31, "R8G8B8A8_SNORM", "rgba8s", 4, None),
+    (58, "R16_SNORM", "r16s", 2, None), (37, "R16G16_SNORM", "rg16s", 4, None),
+    (13, "R16G16B16A16_SNORM", "rgba16s", 8, None),
+]
+PIXELS_SIZE = (61, 37)
+
+
 def bc6h_truncated(ours, pillow):
     return all(0 <= o - p <= 1 for o, p in zip(ours, pillow))
 
@@ -193,6 +213,13 @@ def main():
         dds = OUT / f"random-{fmt}.dds"
         write_dds(dds, *RANDOM_SIZE, code, rnd.randbytes(blocks * (8 if kind in ("bc1", "bc4", "bc4s") else 16)))
         files.append(("random", dds, fmt, kind, pillow))
+    rnd = random.Random("pixels")
+    count = PIXELS_SIZE[0] * PIXELS_SIZE[1]
+    for code, fmt, kind, unit, make in RANDOM_PIXELS:
+        dds = OUT / f"random-{fmt}.dds"
+        data = make(rnd, count * unit // 4) if make else rnd.randbytes(count * unit)
+        write_dds(dds, *PIXELS_SIZE, code, data)
+        files.append(("random", dds, fmt, kind, False))
 
     pixels, failures = Counter(), []
     for origin, path, fmt, kind, pillow in files:

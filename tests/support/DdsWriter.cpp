@@ -192,6 +192,20 @@ Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint
     return b;
 }
 
+Bytes WriteLegacyDds(const LegacyPixelFormat& format, uint32_t width, uint32_t height, const Bytes& data,
+                     const Bytes& palette) {
+    DdsImage image;
+    image.width = width;
+    image.height = height;
+    image.data = data;
+    Bytes out = WriteDds(image);
+    const uint32_t fields[] = {format.flags, format.fourCc, format.bits, format.red, format.green, format.blue,
+                               format.alpha};
+    for (size_t i = 0; i < 7; ++i) std::memcpy(out.data() + 80 + 4 * i, &fields[i], 4);
+    out.insert(out.begin() + 128, palette.begin(), palette.end());
+    return out;
+}
+
 Bytes WriteDx10Dds(const Dx10Image& image) {
     Bytes out;
     Put32(out, FourCc('D', 'D', 'S', ' '));

@@ -63,6 +63,17 @@ constexpr uint16_t Rgb565(uint8_t r5, uint8_t g6, uint8_t b5) {
     return static_cast<uint16_t>((r5 << 11) | (g6 << 5) | b5);
 }
 
+// A legacy file of any pixel format: flags, FourCC, bit count and masks as given, the palette
+// (P8, A8P8: 256 entries of R, G, B, A bytes) when not empty, then the data.
+struct LegacyPixelFormat {
+    uint32_t flags = 0x40;  // DDPF_RGB
+    uint32_t fourCc = 0;
+    uint32_t bits = 32;
+    uint32_t red = 0, green = 0, blue = 0, alpha = 0;
+};
+Bytes WriteLegacyDds(const LegacyPixelFormat& format, uint32_t width, uint32_t height, const Bytes& data,
+                     const Bytes& palette = {});
+
 // A file with the DX10 header: the first picture (mip 0 of element 0) and what follows it.
 struct Dx10Image {
     uint32_t dxgi = 28;  // DXGI_FORMAT_R8G8B8A8_UNORM
