@@ -12,14 +12,9 @@
 
 namespace sorvane {
 
-// A FourCC of legacy headers that D3DX 9 reads, with the bits of a pixel it stands for.
-struct D3dxFourCc {
-    uint32_t fourCc;
-    uint8_t bits;        // of a pixel; a 4 x 4 block holds 16 of them
-    bool blockCompressed;
-};
-// The row of `fourCc`, or null when D3DX does not read it.
-const D3dxFourCc* FindD3dxFourCc(uint32_t fourCc) noexcept;
+// The row of the format a legacy header's FourCC names, where the FourCC flag is set and D3DX 9
+// reads that format; null otherwise.
+const dds::LegacyFormat* D3dxFourCcRow(const dds::DdsPixelFormatHeader& pf) noexcept;
 
 // True when `header` (as read from a file of `size` bytes) is a legacy header of a format D3DX
 // reads whose first picture, counted in 64 bits, does not lie within the file. D3DX counts the

@@ -16,24 +16,17 @@ constexpr uint32_t kFourCcFlag = 0x4;
 // walks a larger count, flagged or not, for minutes.
 constexpr uint32_t kMaxD3dxMipLevels = 32;
 
-// The D3DFORMAT D3DX 9 gives a legacy header our reader reads: its decode surface decides the
-// DIB our reader gives, as on D3DX's route. 0 where D3DX names none.
-uint32_t LegacyD3dFormat(const dds::DdsImage& image) {
-    if (image.fourCc != 0) return FindD3dxFourCc(image.fourCc) != nullptr ? image.fourCc : 0;
-    const dds::ChannelMasks& m = image.masks;
-    if (m.bits == 0) return D3DFMT_P8;  // the palette layout carries no masks
-    if (m.bits == 16 && m.red == 0x7C00 && m.green == 0x3E0 && m.blue == 0x1F && m.alpha == 0 && !m.luminance) {
-        return D3DFMT_X1R5G5B5;
-    }
-    return 0;
-}
-
 Route RouteOf(const dds::DdsImage& image) {
     const dds::DdsHeader& header = image.header;
-    if (header.size == 0 || image.hasExtension) return Route::OwnReader;  // no header, or the DX10 one
-    const dds::DdsPixelFormatHeader& pf = header.pixelFormat;
-    if ((pf.flags & kFourCcFlag) != 0 && FindD3dxFourCc(pf.fourCc) == nullptr) return Route::OwnReader;
-    return header.mipMapCount <= kMaxD3dxMipLevels ? Route::D3dx : Route::OwnReader;
+    // No header, the DX10 one, or a count D3DX would walk for minutes.
+    if (header.size == 0 || image.hasExtension || header.mipMapCount > kMaxD3dxMipLevels) return Route::OwnReader;
+    if (image.d3dFormat != 0) return Route::D3dx;
+    // Our reader's, of a layout D3DX 9 does not read (a FourCC without its flag, other masks).
+    if (image.format != nullptr) return Route::OwnReader;
+    // A header our reader does not understand is still D3DX's to judge, unless its FourCC is
+    // none of D3DX's.
+    const bool fourCc = (header.pixelFormat.flags & kFourCcFlag) != 0;
+    return fourCc && D3dxFourCcRow(header.pixelFormat) == nullptr ? Route::OwnReader : Route::D3dx;
 }
 
 }  // namespace
@@ -55,9 +48,8 @@ PluginResult DescribeDds(const void* bytes, size_t size, uint64_t fileSize, DdsD
         read = dds::ReadResult::Truncated;
     }
     if (read != dds::ReadResult::Ok) return kNotSupported;
-    const uint32_t d3dFormat = image.dx10 ? 0 : LegacyD3dFormat(image);
-    if (d3dFormat != 0) {
-        const DecodeSurface& surface = DecodeSurfaceFor(static_cast<D3DFORMAT>(d3dFormat));
+    if (image.d3dFormat != 0) {
+        const DecodeSurface& surface = DecodeSurfaceFor(static_cast<D3DFORMAT>(image.d3dFormat));
         description.dibBits = surface.dibBits;
         description.disposesAlpha = surface.disposesAlpha;
     } else {

@@ -272,7 +272,7 @@ TEST_F(OwnRoute, RefusesWhatItCannotRead) {
     Bytes huge = Bgra(1, 1, Bytes(4, 1));
     for (const size_t offset : {12, 16}) std::memcpy(huge.data() + offset, "\xFF\xFF\xFF\x7F", 4);
     Bytes video = Bgra(2, 2, Bytes(16, 1));
-    video[128] = 107;  // DXGI_FORMAT_YUY2
+    video[128] = 113;  // DXGI_FORMAT_P8: no palette in the file
     const Plugin& p = LoadedPlugin();
     for (const Bytes& file : {truncated, huge, video}) {
         const std::wstring path = dir_.Write(L"refused.dds", file);
