@@ -51,22 +51,6 @@ uint32_t ConvertPixel(uint32_t pixel, const AlphaMode& mode, uint32_t colourWord
            uint32_t{BlendChannel((pixel >> 16) & 0xFF, mode.red, alpha)} << 16;
 }
 
-// A row of which only the first `available` bytes exist: the rest of the 32-bit row counts
-// as zero bytes, byte by byte, as if it had been copied out and zero-filled.
-void ConvertShortRow(const uint8_t* source, size_t available, uint8_t* target, uint32_t width,
-                     uint32_t stride, const AlphaMode& mode) {
-    const uint32_t colourWord = uint32_t{mode.blue} | uint32_t{mode.green} << 8 | uint32_t{mode.red} << 16;
-    for (uint32_t x = 0; x < width; ++x) {
-        uint8_t bytes[4] = {};
-        for (size_t i = 0; i < 4 && 4 * size_t{x} + i < available; ++i) bytes[i] = source[4 * size_t{x} + i];
-        uint32_t pixel;
-        std::memcpy(&pixel, bytes, 4);
-        const uint32_t out = ConvertPixel(pixel, mode, colourWord);
-        for (int i = 0; i < 3; ++i) target[3 * size_t{x} + i] = static_cast<uint8_t>(out >> (8 * i));
-    }
-    std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
-}
-
 }  // namespace
 
 AlphaMode AlphaModeOf(const PluginSettings& settings) noexcept {
@@ -144,29 +128,8 @@ PluginResult FlipRows(const PixelImage& source, PixelImage& dib) noexcept {
 }
 
 PluginResult ConvertTo24Bits(const PixelImage& source, PixelImage& dib, const AlphaMode& mode) noexcept {
-    const PixelLayout& from = source.layout();
-    if (source.bits() == nullptr || from.bitsPerPixel != 32) return kInternalError;
-    const PluginResult result = dib.Allocate(from.width, from.height, 24);
-    if (result != kSuccess) return result;
-
-    const struct {
-        const PixelImage& from;
-        const PixelImage& to;
-        size_t available;
-        AlphaMode mode;
-    } rows{source, dib, AvailableBytes(source, uint64_t{from.width} * 4), mode};
-    ForEachRow(from.height, uint64_t{from.width} * 4, [&rows](uint32_t row) {
-        const uint32_t width = rows.from.layout().width;
-        const uint32_t stride = static_cast<uint32_t>(rows.to.layout().stride);
-        const uint8_t* pixels = rows.from.Row(rows.from.layout().height - 1 - row);
-        if (rows.available < size_t{width} * 4) {
-            // A pitch shorter than the row: what it lacks reads as zero bytes.
-            ConvertShortRow(pixels, rows.available, rows.to.Row(row), width, stride, rows.mode);
-        } else {
-            ConvertRowTo24Bits(pixels, rows.to.Row(row), width, stride, rows.mode);
-        }
-    });
-    return kSuccess;
+    // A view of the alpha mode alone converts each row with ConvertRowTo24Bits.
+    return ConvertForView(source, dib, PixelView{mode});
 }
 
 PixelView PixelViewOf(const PluginSettings& settings, bool hasAlpha) noexcept {
