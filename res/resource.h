@@ -16,3 +16,14 @@
 #define IDC_HISTORY_8 1012
 #define IDC_CURRENT_COLOR 1016
 #define IDC_USE_EXIF_ORIENTATION 1018
+// The views, each showing one stored value.
+#define IDC_VIEW_CHECKERBOARD 1020
+#define IDC_VIEW_ALPHA_CHANNEL 1021
+#define IDC_VIEW_NORMAL_Z 1022
+#define IDC_VIEW_32_BITS 1023
+#define IDC_VIEW_LAYOUT 1024
+
+// The layout list's entries, in the order of the numbers stored in "Layout".
+#define IDS_LAYOUT_FIRST_IMAGE 201
+#define IDS_LAYOUT_EVERY_IMAGE 202
+#define IDS_LAYOUT_MIP_CHAIN 203

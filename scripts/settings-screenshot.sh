@@ -13,7 +13,9 @@ if ! fc-list :lang=ja | grep -q .; then
   echo "settings-screenshot: no Japanese font; install fonts-ipafont-gothic" >&2
   exit 1
 fi
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+# wine-session.sh names the loader that runs here (the 64-bit one where 32-bit programs cannot).
+wine=${SORVANE_WINE:-wine}
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
   /v 'MS UI Gothic' /d IPAPGothic /f </dev/null >/dev/null 2>&1
 
 work=$(mktemp -d)
@@ -25,7 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-SORVANE_SCREENSHOT_TAKEN=$(winepath -w "$work/taken" 2>/dev/null)
+SORVANE_SCREENSHOT_TAKEN=$("$wine" winepath -w "$work/taken" 2>/dev/null)
 export SORVANE_SCREENSHOT_TAKEN
 "$root/scripts/wine-exec.sh" "$root/build/$build/bin/plugin_tests.exe" --gtest_also_run_disabled_tests \
   --gtest_filter='SettingsDialog.DISABLED_HoldOpenForScreenshot' >"$work/log" 2>&1 &

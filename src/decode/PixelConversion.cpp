@@ -2,6 +2,8 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,22 +49,6 @@ uint32_t ConvertPixel(uint32_t pixel, const AlphaMode& mode, uint32_t colourWord
     return uint32_t{BlendChannel(pixel & 0xFF, mode.blue, alpha)} |
            uint32_t{BlendChannel((pixel >> 8) & 0xFF, mode.green, alpha)} << 8 |
            uint32_t{BlendChannel((pixel >> 16) & 0xFF, mode.red, alpha)} << 16;
-}
-
-// A row of which only the first `available` bytes exist: the rest of the 32-bit row counts
-// as zero bytes, byte by byte, as if it had been copied out and zero-filled.
-void ConvertShortRow(const uint8_t* source, size_t available, uint8_t* target, uint32_t width,
-                     uint32_t stride, const AlphaMode& mode) {
-    const uint32_t colourWord = uint32_t{mode.blue} | uint32_t{mode.green} << 8 | uint32_t{mode.red} << 16;
-    for (uint32_t x = 0; x < width; ++x) {
-        uint8_t bytes[4] = {};
-        for (size_t i = 0; i < 4 && 4 * size_t{x} + i < available; ++i) bytes[i] = source[4 * size_t{x} + i];
-        uint32_t pixel;
-        std::memcpy(&pixel, bytes, 4);
-        const uint32_t out = ConvertPixel(pixel, mode, colourWord);
-        for (int i = 0; i < 3; ++i) target[3 * size_t{x} + i] = static_cast<uint8_t>(out >> (8 * i));
-    }
-    std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
 }
 
 }  // namespace
@@ -142,29 +128,108 @@ PluginResult FlipRows(const PixelImage& source, PixelImage& dib) noexcept {
 }
 
 PluginResult ConvertTo24Bits(const PixelImage& source, PixelImage& dib, const AlphaMode& mode) noexcept {
+    // A view of the alpha mode alone converts each row with ConvertRowTo24Bits.
+    return ConvertForView(source, dib, PixelView{mode});
+}
+
+PixelView PixelViewOf(const PluginSettings& settings, bool hasAlpha) noexcept {
+    PixelView view;
+    view.alpha = hasAlpha ? AlphaModeOf(settings) : AlphaMode{};
+    view.checkerboard = settings.backdrop == Backdrop::Checkerboard;
+    view.alphaChannel = settings.channel == ChannelView::Alpha;
+    view.opaque = !hasAlpha;
+    view.dibBits = settings.dibBits == 32 ? 32 : 24;
+    return view;
+}
+
+namespace {
+
+// The checkerboard: each run of pixels within one square is the plain conversion over that
+// square's grey.
+void CompositeOverCheckerboard(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t pictureRow,
+                               uint32_t column) {
+    const uint32_t rowPhase = pictureRow / kCheckerSquare;
+    for (uint32_t x = 0; x < width;) {
+        const uint32_t at = column + x;
+        const uint32_t run = std::min(width - x, kCheckerSquare - at % kCheckerSquare);
+        const uint8_t grey = (rowPhase + at / kCheckerSquare) % 2 == 0 ? kCheckerLight : kCheckerDark;
+        ConvertRowTo24Bits(source + 4 * size_t{x}, target + 3 * size_t{x}, run, 3 * run,
+                           AlphaMode{true, grey, grey, grey});
+        x += run;
+    }
+}
+
+}  // namespace
+
+void ConvertRowForView(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride, const PixelView& view,
+                       uint32_t pictureRow, uint32_t column) noexcept {
+    const bool colour24 = view.dibBits != 32 && !view.alphaChannel;
+    if (colour24 && view.checkerboard && view.alpha.composite && !view.opaque) {
+        CompositeOverCheckerboard(source, target, width, pictureRow, column);
+        std::memset(target + 3 * size_t{width}, 0, stride - 3 * size_t{width});
+        return;
+    }
+    if (colour24) {
+        // Without alpha the byte is dropped, as an alpha of 255 would have it.
+        ConvertRowTo24Bits(source, target, width, stride, view.opaque ? AlphaMode{} : view.alpha);
+        return;
+    }
+    const uint32_t bytes = view.dibBits == 32 ? 4 : 3;
+    for (uint32_t x = 0; x < width; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, source + 4 * size_t{x}, 4);
+        if (view.opaque) pixel |= 0xFF000000u;
+        if (view.alphaChannel) pixel = (pixel >> 24) * 0x010101u | 0xFF000000u;
+        std::memcpy(target + bytes * size_t{x}, &pixel, bytes);
+    }
+    std::memset(target + bytes * size_t{width}, 0, stride - bytes * size_t{width});
+}
+
+PluginResult ConvertForView(const PixelImage& source, PixelImage& dib, const PixelView& view) noexcept {
     const PixelLayout& from = source.layout();
     if (source.bits() == nullptr || from.bitsPerPixel != 32) return kInternalError;
-    const PluginResult result = dib.Allocate(from.width, from.height, 24);
+    const PluginResult result = dib.Allocate(from.width, from.height, view.dibBits == 32 ? 32 : 24);
     if (result != kSuccess) return result;
 
     const struct {
         const PixelImage& from;
         const PixelImage& to;
         size_t available;
-        AlphaMode mode;
-    } rows{source, dib, AvailableBytes(source, uint64_t{from.width} * 4), mode};
+        PixelView view;
+    } rows{source, dib, AvailableBytes(source, uint64_t{from.width} * 4), view};
     ForEachRow(from.height, uint64_t{from.width} * 4, [&rows](uint32_t row) {
         const uint32_t width = rows.from.layout().width;
         const uint32_t stride = static_cast<uint32_t>(rows.to.layout().stride);
-        const uint8_t* pixels = rows.from.Row(rows.from.layout().height - 1 - row);
-        if (rows.available < size_t{width} * 4) {
-            // A pitch shorter than the row: what it lacks reads as zero bytes.
-            ConvertShortRow(pixels, rows.available, rows.to.Row(row), width, stride, rows.mode);
-        } else {
-            ConvertRowTo24Bits(pixels, rows.to.Row(row), width, stride, rows.mode);
+        const uint32_t pictureRow = rows.from.layout().height - 1 - row;
+        const uint8_t* pixels = rows.from.Row(pictureRow);
+        uint8_t* const target = rows.to.Row(row);
+        if (rows.available >= size_t{width} * 4) {
+            ConvertRowForView(pixels, target, width, stride, rows.view, pictureRow, 0);
+            return;
         }
+        // A pitch shorter than the row: what it lacks reads as zero bytes, a piece at a time.
+        constexpr uint32_t kPiece = 64;
+        const uint32_t outBytes = rows.to.layout().bitsPerPixel / 8;
+        uint8_t piece[4 * kPiece];
+        for (uint32_t x = 0; x < width; x += kPiece) {
+            const uint32_t count = std::min(kPiece, width - x);
+            const size_t offset = 4 * size_t{x};
+            const size_t copied = rows.available > offset ? std::min(rows.available - offset, sizeof piece) : 0;
+            std::memset(piece, 0, sizeof piece);
+            std::memcpy(piece, pixels + offset, copied);
+            ConvertRowForView(piece, target + outBytes * size_t{x}, count, outBytes * count, rows.view, pictureRow, x);
+        }
+        std::memset(target + outBytes * size_t{width}, 0, stride - outBytes * size_t{width});
     });
     return kSuccess;
+}
+
+uint8_t NormalZBlue(double x, double y) noexcept {
+    const double square = 1.0 - x * x - y * y;
+    // Also NaN lands here: a channel that is no number gives a flat z.
+    const double z = square > 0.0 ? std::sqrt(square) : 0.0;
+    const double blue = std::floor(255.0 * (z + 1.0) / 2.0 + 0.5);
+    return static_cast<uint8_t>(blue > 255.0 ? 255.0 : blue);
 }
 
 PluginResult TakeDibHandles(PixelImage& dib, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {

@@ -34,6 +34,40 @@ PluginResult ConvertTo24Bits(const PixelImage& source, PixelImage& dib, const Al
 void ConvertRowTo24Bits(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride,
                         const AlphaMode& mode) noexcept;
 
+// How a picture's 32-bit pixels (blue, green, red, alpha) become DIB pixels when the settings
+// ask for a view. With only `alpha` set it is the plain 24-bit conversion, byte for byte.
+struct PixelView {
+    AlphaMode alpha{};          // the disposal of a 24-bit colour picture
+    bool checkerboard = false;  // a Composite `alpha` blends over the checkerboard, not its colour
+    bool alphaChannel = false;  // red = green = blue = alpha; nothing disposed of
+    bool opaque = false;        // the alpha byte carries nothing and reads as 255
+    uint32_t dibBits = 24;      // or 32: straight alpha, nothing disposed of
+};
+
+// The view the settings ask for, for a picture whose format has alpha or not. Layouts and
+// normal Z are not pixel steps: the caller places the images and reconstructs blue first.
+PixelView PixelViewOf(const PluginSettings& settings, bool hasAlpha) noexcept;
+
+// One row of `width` 32-bit pixels to a DIB row of view.dibBits at `target`, the padding up
+// to `stride` zeroed. The row's first pixel lies at `column`, `pictureRow` of the whole
+// picture, counted from its top-left pixel (not from the DIB's bottom row): the checkerboard
+// is placed by them. The 32-bit channel view is opaque grey. Stores stay inside the row.
+void ConvertRowForView(const uint8_t* source, uint8_t* target, uint32_t width, uint32_t stride, const PixelView& view,
+                       uint32_t pictureRow, uint32_t column) noexcept;
+
+// ConvertTo24Bits for a view: the 32-bit picture into a new DIB of view.dibBits, bottom-up.
+PluginResult ConvertForView(const PixelImage& source, PixelImage& dib, const PixelView& view) noexcept;
+
+// The light and dark squares of the checkerboard, and their side in pixels.
+inline constexpr uint8_t kCheckerLight = 255, kCheckerDark = 204;
+inline constexpr uint32_t kCheckerSquare = 8;
+
+// The blue of a two-channel normal map: 255 x (z + 1) / 2 rounded half up, with
+// z = sqrt(max(0, 1 - x^2 - y^2)). x and y are the two channels at full precision, in double:
+// 2v - 1 for a UNORM value v in [0, 1], the value itself for SNORM. (Near z = 0 a float x or y
+// can already move the result by one.)
+uint8_t NormalZBlue(double x, double y) noexcept;
+
 // Moves the DIB block into bitsOut (never copied) and makes the 44-byte BITMAPINFO block of a
 // bottom-up BI_RGB DIB in infoOut.
 PluginResult TakeDibHandles(PixelImage& dib, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept;

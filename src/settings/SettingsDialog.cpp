@@ -17,13 +17,33 @@ namespace sorvane {
 
 namespace {
 
+// The view controls, one per stored value. A check box stands for `on` when checked and 0
+// when not; the layout list for the index of its entry.
+struct ViewControl {
+    int id;
+    const wchar_t* value;
+    DWORD on;  // 0: the layout list
+};
+constexpr ViewControl kViewControls[] = {
+    {IDC_VIEW_CHECKERBOARD, kBackdropValue, static_cast<DWORD>(Backdrop::Checkerboard)},
+    {IDC_VIEW_ALPHA_CHANNEL, kChannelValue, static_cast<DWORD>(ChannelView::Alpha)},
+    {IDC_VIEW_NORMAL_Z, kNormalZValue, 1},
+    {IDC_VIEW_32_BITS, kBitsValue, 32},
+    {IDC_VIEW_LAYOUT, kLayoutValue, 0},
+};
+constexpr int kLayoutNames[] = {IDS_LAYOUT_FIRST_IMAGE, IDS_LAYOUT_EVERY_IMAGE, IDS_LAYOUT_MIP_CHAIN};
+
 // One per open dialog, from WM_INITDIALOG to WM_DESTROY, in the window's user-data slot. The
-// alpha disposal is not kept here: it lives in the radio buttons until OK reads them.
+// alpha disposal and the views are not kept here: they live in their controls until OK reads
+// them.
 struct SettingsDialogState {
     std::wstring keyPath;  // every registry access of the dialog opens this key
     COLORREF currentColor = kWhite;
     // Entry 0 is the colour that was current most recently before the present one.
     std::array<COLORREF, kColorHistorySize> colorHistory{};
+    // What the view controls showed at the start: OK stores only a view the user changed, so
+    // a number the dialog cannot show stays as it is.
+    std::array<DWORD, std::size(kViewControls)> viewsShown{};
 };
 
 static_assert(sizeof(CHOOSECOLORW) == (sizeof(void*) == 8 ? 72 : 36));
@@ -45,6 +65,34 @@ void AttachState(HWND dialog, SettingsDialogState* state) noexcept {
 }
 
 bool IsHistorySwatch(UINT id) noexcept { return id >= IDC_HISTORY_1 && id <= IDC_HISTORY_8; }
+
+DWORD ReadView(const RegKey& key, const ViewControl& view) noexcept {
+    if (view.on != 0) return ReadViewValue(key, view.value, {view.on});
+    return ReadViewValue(key, view.value,
+                         {static_cast<DWORD>(PictureLayout::EveryImage), static_cast<DWORD>(PictureLayout::MipChain)});
+}
+
+void ShowView(HWND dialog, const ViewControl& view, DWORD value) noexcept {
+    if (view.on != 0) {
+        CheckDlgButton(dialog, view.id, value == view.on ? BST_CHECKED : BST_UNCHECKED);
+    } else {
+        SendDlgItemMessageW(dialog, view.id, CB_SETCURSEL, value, 0);
+    }
+}
+
+DWORD ShownView(HWND dialog, const ViewControl& view) noexcept {
+    if (view.on != 0) return IsDlgButtonChecked(dialog, view.id) == BST_CHECKED ? view.on : 0;
+    const LRESULT selected = SendDlgItemMessageW(dialog, view.id, CB_GETCURSEL, 0, 0);
+    return selected > 0 && selected < static_cast<LRESULT>(std::size(kLayoutNames)) ? static_cast<DWORD>(selected) : 0;
+}
+
+void FillLayoutList(HWND dialog) noexcept {
+    for (const int name : kLayoutNames) {
+        wchar_t text[64] = {};
+        LoadStringW(ModuleInstance(), name, text, static_cast<int>(std::size(text)));
+        SendDlgItemMessageW(dialog, IDC_VIEW_LAYOUT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+}
 
 INT_PTR OnInitDialog(HWND dialog) noexcept {
     std::unique_ptr<SettingsDialogState> created;
@@ -72,7 +120,10 @@ INT_PTR OnInitDialog(HWND dialog) noexcept {
         if (ReadDwordValue(key, kAlphaValue, alpha) && alpha == 0) {
             disposalButton = IDC_ALPHA_REMOVE;
         }
+        for (size_t i = 0; i < std::size(kViewControls); ++i) state.viewsShown[i] = ReadView(key, kViewControls[i]);
     }
+    FillLayoutList(dialog);
+    for (size_t i = 0; i < std::size(kViewControls); ++i) ShowView(dialog, kViewControls[i], state.viewsShown[i]);
     CheckRadioButton(dialog, IDC_ALPHA_REMOVE, IDC_ALPHA_COMPOSITE, disposalButton);
     // The radio-button handling enables or disables the colour controls.
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(disposalButton, 0), 0);
@@ -94,17 +145,23 @@ INT_PTR SaveAndClose(HWND dialog, const SettingsDialogState& state) noexcept {
         const bool remove = IsDlgButtonChecked(dialog, IDC_ALPHA_REMOVE) == BST_CHECKED;
         WriteDwordValue(key, kAlphaValue, static_cast<DWORD>(remove ? AlphaDisposal::Remove
                                                                     : AlphaDisposal::Composite));
+        for (size_t i = 0; i < std::size(kViewControls); ++i) {
+            const DWORD shown = ShownView(dialog, kViewControls[i]);
+            if (shown != state.viewsShown[i]) WriteDwordValue(key, kViewControls[i].value, shown);
+        }
     }
     EndDialog(dialog, IDOK);
     return TRUE;
 }
 
-// The colour controls serve Composite only. The current swatch stays disabled: it only shows.
+// The colour controls, and the checkerboard that can stand in for the colour, serve Composite
+// only. The current swatch stays disabled: it only shows.
 void EnableColorChoice(HWND dialog, bool enable) noexcept {
     EnableWindow(GetDlgItem(dialog, IDC_CHOOSE_COLOR), enable);
     for (int id = IDC_HISTORY_1; id <= IDC_HISTORY_8; ++id) {
         EnableWindow(GetDlgItem(dialog, id), enable);
     }
+    EnableWindow(GetDlgItem(dialog, IDC_VIEW_CHECKERBOARD), enable);
 }
 
 // The system colour chooser, opened on the current colour. Its custom colours live only in the

@@ -1,5 +1,6 @@
 #pragma once
-// The modal settings dialog: alpha disposal and composite colour with a colour history.
+// The modal settings dialog: alpha disposal and composite colour with a colour history, and
+// the views.
 
 #include <windows.h>
 

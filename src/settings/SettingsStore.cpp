@@ -38,6 +38,15 @@ bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexce
     return true;
 }
 
+DWORD ReadViewValue(const RegKey& key, const wchar_t* name, std::initializer_list<DWORD> known) noexcept {
+    DWORD value = 0;
+    if (!ReadDwordValue(key, name, value)) return 0;
+    for (const DWORD k : known) {
+        if (k == value) return value;
+    }
+    return 0;
+}
+
 bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
                      std::vector<uint8_t>& bytes) noexcept {
     if (!key) return false;
@@ -83,7 +92,12 @@ void WriteBinaryValue(const RegKey& key, const wchar_t* name, const void* data,
 
 PluginSettings ReadPluginSettings() noexcept {
     const RegKey key = OpenKeyForRead(SettingsKeyPath);
-    PluginSettings settings{AlphaDisposal::Composite, {0, 0, 0}};
+    PluginSettings settings;
+    settings.backdrop = static_cast<Backdrop>(ReadViewValue(key, kBackdropValue, {1}));
+    settings.channel = static_cast<ChannelView>(ReadViewValue(key, kChannelValue, {1}));
+    settings.normalZ = ReadViewValue(key, kNormalZValue, {1}) == 1;
+    settings.layout = static_cast<PictureLayout>(ReadViewValue(key, kLayoutValue, {1, 2}));
+    settings.dibBits = ReadViewValue(key, kBitsValue, {32}) == 32 ? 32 : 24;
     DWORD alpha = 0;
     if (ReadDwordValue(key, kAlphaValue, alpha) && alpha != 1) {
         // Any stored number but 1 removes; the colour is not needed then.

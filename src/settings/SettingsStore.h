@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "Holders.h"
@@ -19,6 +20,12 @@ inline constexpr const wchar_t* kAlphaValue = L"Alpha";                // REG_DW
 inline constexpr const wchar_t* kColorValue = L"Color";                // REG_DWORD COLORREF
 inline constexpr const wchar_t* kColorHistoryValue = L"ColorHistory";  // REG_BINARY, 8 COLORREFs
 inline constexpr const wchar_t* kCustomColorsValue = L"CustomColors";  // REG_BINARY, 16 COLORREFs
+// The views, all REG_DWORD; see PluginSettings.h for their numbers.
+inline constexpr const wchar_t* kBackdropValue = L"Backdrop";
+inline constexpr const wchar_t* kChannelValue = L"Channel";
+inline constexpr const wchar_t* kNormalZValue = L"NormalZ";
+inline constexpr const wchar_t* kLayoutValue = L"Layout";
+inline constexpr const wchar_t* kBitsValue = L"Bits";
 
 inline constexpr COLORREF kWhite = 0x00FFFFFF;
 inline constexpr size_t kColorHistorySize = 8;
@@ -36,6 +43,10 @@ RegKey OpenKeyForWrite(const wchar_t* subkey) noexcept;
 
 // True only for a REG_DWORD of exactly 4 bytes; anything else counts as missing.
 bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexcept;
+// A view value: the stored number when it is one of `known`, else 0, which every view value
+// takes to mean "as before views existed". A number from a later version that this one does
+// not know thus gives the plain picture rather than a guess.
+DWORD ReadViewValue(const RegKey& key, const wchar_t* name, std::initializer_list<DWORD> known) noexcept;
 // The value's bytes whatever its type; false when it cannot be read.
 bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
                      std::vector<uint8_t>& bytes) noexcept;

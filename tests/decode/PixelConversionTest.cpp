@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 #include <cstring>
 #include <vector>
 
@@ -191,6 +193,200 @@ TEST(ConvertTo24Bits, WorkedValuesAndFixedCases) {
         PixelImage dib;
         ASSERT_EQ(ConvertTo24Bits(source.image, dib, AlphaMode{true, c.colour, 9, 9}), kSuccess);
         for (int x = 0; x < 5; ++x) EXPECT_EQ(dib.bits()[3 * x], c.expected) << "pixel " << x;
+    }
+}
+
+// What a view makes of the picture, pixel by pixel from the views' description: the rows
+// bottom-up (a short pitch zero-filled), the checkerboard counted from the picture's top-left.
+std::vector<uint8_t> ViewDib(const Source& source, const PixelView& view) {
+    const PixelLayout& l = source.image.layout();
+    const uint32_t bytes = view.dibBits / 8;
+    const uint32_t stride = DibStride(l.width, view.dibBits);
+    std::vector<uint8_t> dib(size_t{l.height} * stride + 4, 0);
+    for (uint32_t row = 0; row < l.height; ++row) {
+        const uint32_t top = l.height - 1 - row;
+        std::vector<uint8_t> pixels(size_t{l.width} * 4, 0);
+        std::memcpy(pixels.data(), source.Row(top), std::min<size_t>(pixels.size(), static_cast<size_t>(l.stride)));
+        for (uint32_t x = 0; x < l.width; ++x) {
+            const uint8_t* p = &pixels[4 * size_t{x}];
+            const uint8_t alpha = view.opaque ? 255 : p[3];
+            uint8_t out[4] = {p[0], p[1], p[2], alpha};
+            if (view.alphaChannel) {
+                out[0] = out[1] = out[2] = alpha;
+                out[3] = 255;
+            } else if (view.dibBits == 24 && view.alpha.composite) {
+                const bool light = (x / 8 + top / 8) % 2 == 0;
+                const uint8_t grey = light ? 255 : 204;
+                const uint8_t colour[3] = {view.alpha.blue, view.alpha.green, view.alpha.red};
+                for (int c = 0; c < 3; ++c) out[c] = BlendChannel(p[c], view.checkerboard ? grey : colour[c], alpha);
+            }
+            std::memcpy(&dib[row * stride + bytes * x], out, bytes);
+        }
+    }
+    return dib;
+}
+
+std::string Describe(const PixelView& v) {
+    return testing::PrintToString(std::vector<int>{v.alpha.composite, v.checkerboard, v.alphaChannel, v.opaque,
+                                                   static_cast<int>(v.dibBits)});
+}
+
+TEST_F(RowLoopModes, ConvertForViewGivesEachView) {
+    const AlphaMode over{true, 0x34, 0x56, 0x78}, remove{false, 0, 0, 0};
+    const PixelView kViews[] = {
+        // No view: the plain conversion.
+        {over}, {remove}, {over, false, false, true},
+        {over, true}, {remove, true}, {over, true, false, true},
+        {over, false, true}, {remove, false, true, true}, {over, true, true, false, 32},
+        {over, false, false, false, 32}, {over, true, false, true, 32}, {remove, false, false, false, 32},
+    };
+    for (const PixelView& view : kViews) {
+        for (const uint32_t width : {1u, 2u, 5u, 8u, 9u, 16u, 17u, 23u, 150u}) {
+            for (const uint32_t height : {1u, 9u, 17u}) {
+                // -1: a pitch one byte short of the row; -301: short by more than a piece of 64.
+                for (const int extraPitch : {0, 8, -1, -301}) {
+                    if (static_cast<int>(width) * 4 + extraPitch <= 0) continue;
+                    SCOPED_TRACE(testing::Message() << Describe(view) << ", " << width << "x" << height << ", pitch "
+                                                    << extraPitch);
+                    Source source(width, height, 32, static_cast<intptr_t>(width) * 4 + extraPitch, width + height);
+                    for (size_t i = 3; i < source.memory.size(); i += 4) {
+                        if (i % 12 == 3) source.memory[i] = 0;
+                        if (i % 12 == 7) source.memory[i] = 255;
+                    }
+                    PixelImage dib;
+                    ASSERT_EQ(ConvertForView(source.image, dib, view), kSuccess);
+                    EXPECT_EQ(dib.layout().bitsPerPixel, view.dibBits);
+                    ASSERT_EQ(BlockBytes(dib), ViewDib(source, view));
+                    if (!view.checkerboard && !view.alphaChannel && !view.opaque && view.dibBits == 24) {
+                        EXPECT_EQ(BlockBytes(dib), TwoStepDib(source, view.alpha)) << "not the plain conversion";
+                    }
+                }
+            }
+        }
+    }
+    // Bands on the pool take their squares from the picture's rows, not from the DIB's.
+    Source tall(61, 4099, 32, 61 * 4, 5);
+    const PixelView checker{over, true};
+    for (const bool parallel : {false, true}) {
+        SetRowLoopsParallel(parallel);
+        PixelImage dib;
+        ASSERT_EQ(ConvertForView(tall.image, dib, checker), kSuccess);
+        EXPECT_EQ(BlockBytes(dib), ViewDib(tall, checker)) << "parallel " << parallel;
+    }
+    PixelImage dib;
+    EXPECT_EQ(ConvertForView(Source(4, 4, 24, 12, 0).image, dib, checker), kInternalError);
+}
+
+TEST(ConvertRowForView, CheckerboardSquaresAtOddOffsets) {
+    // Transparent black shows the squares: L 255, D 204. Half-covered (alpha 128) black gives
+    // 255 x 127 / 255 = 127 on light and 204 x 127 / 255 = 101.6 -> 101 on dark; half-covered
+    // white 229.6 -> 229 on dark and 255 on light.
+    const struct {
+        uint32_t pictureRow, column;
+        const char* squares;
+    } kCases[] = {
+        {0, 0, "LLLLLLLLDDDDDDDDL"}, {0, 5, "LLLDDDDDDDDLLLLLLLLD"}, {7, 7, "LDDDDDDDDL"},
+        {8, 0, "DDDDDDDDLL"},        {9, 7, "DLL"},                  {15, 13, "LLLDDDDDDDD"},
+        {16, 15, "DL"},              {23, 1, "LLLLLLLD"},            {1000003, 6, "LLDDDDDDDDL"}, {1000008, 6, "DDLLLLLLLLD"},
+    };
+    const struct {
+        uint8_t value, alpha, onLight, onDark;
+    } kPixels[] = {{0, 0, 255, 204}, {0, 128, 127, 101}, {255, 128, 255, 229}, {77, 255, 77, 77}};
+    for (const auto& c : kCases) {
+        for (const auto& p : kPixels) {
+            SCOPED_TRACE(testing::Message() << "row " << c.pictureRow << ", column " << c.column << ", value "
+                                            << int(p.value) << " at " << int(p.alpha));
+            const uint32_t width = static_cast<uint32_t>(std::strlen(c.squares));
+            std::vector<uint8_t> source(4 * size_t{width}, p.value);
+            for (uint32_t x = 0; x < width; ++x) source[4 * x + 3] = p.alpha;
+            const uint32_t stride = DibStride(width, 24);
+            std::vector<uint8_t> target(stride, 0xEE);
+            ConvertRowForView(source.data(), target.data(), width, stride, PixelView{{true, 1, 2, 3}, true},
+                              c.pictureRow, c.column);
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t expected = c.squares[x] == 'L' ? p.onLight : p.onDark;
+                for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(target[3 * x + ch], expected) << "pixel " << x;
+            }
+            for (uint32_t i = 3 * width; i < stride; ++i) EXPECT_EQ(target[i], 0) << "padding";
+        }
+    }
+}
+
+TEST(PixelViewOf, FollowsTheSettings) {
+    PluginSettings settings;
+    settings.compositeColor = {1, 2, 3};
+    settings.backdrop = Backdrop::Checkerboard;
+    settings.channel = ChannelView::Alpha;
+    settings.dibBits = 32;
+    // A format without alpha: its alpha byte reads as 255, and no colour is blended in.
+    EXPECT_EQ(Describe(PixelViewOf(settings, false)), Describe({{false, 0, 0, 0}, true, true, true, 32}));
+    const PixelView view = PixelViewOf(settings, true);
+    EXPECT_EQ(Describe(view), Describe({{true, 1, 2, 3}, true, true, false, 32}));
+    EXPECT_EQ(std::vector<int>({view.alpha.blue, view.alpha.green, view.alpha.red}), std::vector<int>({1, 2, 3}));
+    // No view value: the alpha mode alone, as the plain conversion takes it.
+    settings = PluginSettings();
+    settings.alphaDisposal = AlphaDisposal::Remove;
+    EXPECT_EQ(Describe(PixelViewOf(settings, true)), Describe(PixelView{}));
+}
+
+uint64_t IntegerSqrt(uint64_t n) {
+    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
+    while (r * r > n) --r;
+    while ((r + 1) * (r + 1) <= n) ++r;
+    return r;
+}
+
+// floor(t / m) = floor(floor(t) / m) for real t and whole m lets the expected blues be worked
+// out in integers: with x = a / q and y = b / q, z = sqrt(N) / q for N = q^2 - a^2 - b^2, and
+// blue = floor((255 sqrt(N) + 255 q + q) / 2q) = (isqrt(65025 N) + 256 q) / 2q.
+uint8_t ExpectedBlue(int64_t a, int64_t b, int64_t q) {
+    const int64_t n = std::max<int64_t>(0, q * q - a * a - b * b);
+    return static_cast<uint8_t>((IntegerSqrt(65025 * static_cast<uint64_t>(n)) + 256 * q) / (2 * q));
+}
+
+TEST(NormalZBlue, EveryEightBitPairRoundsOnceHalfUp) {
+    for (int u = 0; u < 256; ++u) {
+        for (int v = 0; v < 256; ++v) {
+            // UNORM: 2 (u / 255) - 1 = (2u - 255) / 255.
+            ASSERT_EQ(NormalZBlue(2 * (u / 255.0) - 1, 2 * (v / 255.0) - 1), ExpectedBlue(2 * u - 255, 2 * v - 255, 255))
+                << "UNORM " << u << ", " << v;
+        }
+    }
+    for (int a = -127; a <= 127; ++a) {
+        for (int b = -127; b <= 127; ++b) {
+            ASSERT_EQ(NormalZBlue(a / 127.0, b / 127.0), ExpectedBlue(a, b, 127)) << "SNORM " << a << ", " << b;
+        }
+    }
+}
+
+TEST(NormalZBlue, WorkedValues) {
+    const struct {
+        double x, y;
+        uint8_t blue;
+    } kCases[] = {
+        {0, 0, 255},    // z = 1
+        {1, 0, 128},    // z = 0: 127.5 rounds up
+        {0, -1, 128},   {1, 1, 128},  // 1 - x^2 - y^2 below 0 counts as 0
+        {-1.5, 0, 128}, {0.6, 0.8, 128},
+        {0, 0.28, 250},  // z = 0.96: 249.9
+        {0.3, 0.4, 238},  // z = 0.866...: 237.92
+        // 16-bit UNORM, 2v - 1 from v = 1000 / 65535: z = 0.2452, 158.76
+        {2 * (1000 / 65535.0) - 1, 0, 159},
+        // v = 40000 and 20000: 241.5012, where truncating would give 241
+        {2 * (40000 / 65535.0) - 1, 2 * (20000 / 65535.0) - 1, 242},
+        {std::nan(""), 0, 128},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(NormalZBlue(c.x, c.y), c.blue) << c.x << ", " << c.y;
+    }
+    // 16-bit UNORM pairs off the 257 grid of the 8-bit ones.
+    for (int i = 0; i < 256; ++i) {
+        for (int j = 0; j < 256; j += 5) {
+            const int u = i * 257 - i % 7, v = j * 257 - (j * 3) % 11;
+            ASSERT_EQ(NormalZBlue(2 * (u / 65535.0) - 1, 2 * (v / 65535.0) - 1),
+                      ExpectedBlue(2 * u - 65535, 2 * v - 65535, 65535))
+                << "UNORM16 " << u << ", " << v;
+        }
     }
 }
 

@@ -721,6 +721,128 @@ TEST_F(SettingsDialog, RepaintingLeavesNoGdiObjectsBehind) {
     EXPECT_EQ(result, 0);
 }
 
+// The view check boxes, in the order of the values they stand for: Backdrop, Channel, NormalZ,
+// Bits.
+constexpr int kViewBoxes[] = {IDC_VIEW_CHECKERBOARD, IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z, IDC_VIEW_32_BITS};
+
+using StoredDwords = std::vector<std::pair<const wchar_t*, DWORD>>;
+
+TEST_F(SettingsDialog, OpensWithTheStoredViews) {
+    const struct {
+        const char* label;
+        StoredDwords stored;
+        bool checked[4];  // in the order of kViewBoxes
+        int layout;
+    } kCases[] = {
+        {"nothing stored", {}, {false, false, false, false}, 0},
+        {"every view",
+         {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32}, {L"Layout", 2}},
+         {true, true, true, true}, 2},
+        {"Layout 1", {{L"Layout", 1}}, {false, false, false, false}, 1},
+        {"numbers no view knows",
+         {{L"Backdrop", 2}, {L"Channel", 0xFFFFFFFF}, {L"NormalZ", 7}, {L"Bits", 24}, {L"Layout", 3}},
+         {false, false, false, false}, 0},
+        {"checkerboard while removing", {{L"Alpha", 0}, {L"Backdrop", 1}}, {true, false, false, false}, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::DeleteSettingsKey();
+        for (const auto& [name, value] : c.stored) test::SetSettingsDword(name, value);
+        const int result = RunSettingsDialog([&](const Driver& d) {
+            for (size_t i = 0; i < std::size(kViewBoxes); ++i) {
+                EXPECT_EQ(d.Checked(kViewBoxes[i]), c.checked[i]) << "box " << kViewBoxes[i];
+                EXPECT_TRUE(IsWindowVisible(d.Item(kViewBoxes[i])));
+            }
+            const HWND list = d.Item(IDC_VIEW_LAYOUT);
+            EXPECT_EQ(d.Send(list, CB_GETCURSEL, 0, 0), c.layout);
+            const wchar_t* kEntries[] = {L"最初の画像", L"すべての面・要素・スライス", L"ミップマップ"};
+            ASSERT_EQ(d.Send(list, CB_GETCOUNT, 0, 0), 3);
+            for (int i = 0; i < 3; ++i) {
+                wchar_t text[64] = {};
+                d.Send(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+                EXPECT_EQ(std::wstring(text), kEntries[i]) << "entry " << i;
+            }
+            // The checkerboard stands in for the colour, so it goes with the colour controls.
+            const bool removing = d.Checked(IDC_ALPHA_REMOVE);
+            EXPECT_EQ(d.Enabled(IDC_VIEW_CHECKERBOARD), !removing);
+            d.Click(removing ? IDC_ALPHA_COMPOSITE : IDC_ALPHA_REMOVE);
+            EXPECT_EQ(d.Enabled(IDC_VIEW_CHECKERBOARD), removing);
+            for (int id : {IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z, IDC_VIEW_32_BITS, IDC_VIEW_LAYOUT}) {
+                EXPECT_TRUE(d.Enabled(id)) << "control " << id;
+            }
+            d.Click(IDCANCEL);
+        });
+        EXPECT_EQ(result, 0);
+    }
+}
+
+TEST_F(SettingsDialog, SavesOnlyTheViewsTheUserChanged) {
+    // A click on a control, or with `layout` set an entry chosen in the layout list.
+    struct ViewStep {
+        int id;
+        int layout = -1;
+    };
+    auto everyBoxAnd = [](int layout) {
+        std::vector<ViewStep> steps;
+        for (const int id : kViewBoxes) steps.push_back({id});
+        steps.push_back({IDC_VIEW_LAYOUT, layout});
+        return steps;
+    };
+    using Stored = std::optional<DWORD>;
+    const StoredDwords kEveryView = {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32}, {L"Layout", 2}};
+    const struct {
+        const char* label;
+        StoredDwords stored;
+        std::vector<ViewStep> steps;
+        Ending ending;
+        Stored expected[5];  // Backdrop, Channel, NormalZ, Bits, Layout; nullopt: absent
+    } kCases[] = {
+        {"untouched", {}, {}, Ending::Ok, {}},
+        {"every view set", {}, everyBoxAnd(2), Ending::Ok, {1, 1, 1, 32, 2}},
+        {"every view cleared", kEveryView, everyBoxAnd(0), Ending::Ok, {0, 0, 0, 0, 0}},
+        {"set and back again", {},
+         {{IDC_VIEW_CHECKERBOARD}, {IDC_VIEW_CHECKERBOARD}, {IDC_VIEW_LAYOUT, 1}, {IDC_VIEW_LAYOUT, 0}},
+         Ending::Ok, {}},
+        {"numbers no view knows stay", {{L"Backdrop", 2}, {L"Bits", 24}, {L"Layout", 3}}, {}, Ending::Ok,
+         {2, {}, {}, 24, 3}},
+        {"unless changed", {{L"Backdrop", 2}, {L"Bits", 24}, {L"Layout", 3}},
+         {{IDC_VIEW_32_BITS}, {IDC_VIEW_LAYOUT, 1}}, Ending::Ok, {2, {}, {}, 32, 1}},
+        {"the mip chain alone", {}, {{IDC_VIEW_LAYOUT, 2}}, Ending::Ok, {{}, {}, {}, {}, 2}},
+        {"Cancel", {}, everyBoxAnd(1), Ending::Cancel, {}},
+        {"the close box", kEveryView, everyBoxAnd(0), Ending::CloseBox, {1, 1, 1, 32, 2}},
+    };
+    const wchar_t* kNames[] = {L"Backdrop", L"Channel", L"NormalZ", L"Bits", L"Layout"};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::DeleteSettingsKey();
+        for (const auto& [name, value] : c.stored) test::SetSettingsDword(name, value);
+        const int result = RunSettingsDialog([&](const Driver& d) {
+            for (const ViewStep& step : c.steps) {
+                if (step.layout < 0) {
+                    d.Click(step.id);
+                    continue;
+                }
+                // As the list does when the user picks an entry: select, then notify.
+                const HWND list = d.Item(IDC_VIEW_LAYOUT);
+                d.Send(list, CB_SETCURSEL, step.layout, 0);
+                d.Send(d.dialog(), WM_COMMAND, MAKEWPARAM(IDC_VIEW_LAYOUT, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(list));
+            }
+            switch (c.ending) {
+            case Ending::Ok: d.Click(IDOK); break;
+            case Ending::Cancel: d.Click(IDCANCEL); break;
+            case Ending::CloseBox: PostMessageW(d.dialog(), WM_CLOSE, 0, 0); break;
+            }
+        });
+        EXPECT_EQ(result, 0);
+        for (size_t i = 0; i < std::size(kNames); ++i) {
+            EXPECT_EQ(StoredDword(kNames[i]), c.expected[i]) << "value " << i;
+        }
+        // OK still saves what it always saved.
+        EXPECT_EQ(StoredDword(L"Alpha").has_value(), c.ending == Ending::Ok);
+    }
+}
+
 // Not a test: scripts/settings-screenshot.sh runs it to hold the dialog open, as it starts,
 // while the X display is photographed. It prints the dialog's screen rectangle and waits for the
 // file named by SORVANE_SCREENSHOT_TAKEN.

@@ -54,7 +54,7 @@ private:
 
 struct Item {
     uint32_t id;
-    std::wstring windowClass;  // "#128" button, "#130" static
+    std::wstring windowClass;  // "#128" button, "#130" static, "#133" combo box
     std::wstring text;
     uint32_t style;
     int16_t x, y, cx, cy;
@@ -79,7 +79,7 @@ TEST(SettingsTemplate, MatchesTheDialogLayout) {
     const uint16_t count = in.Read<uint16_t>();
     EXPECT_EQ(in.Read<int16_t>(), 0);
     EXPECT_EQ(in.Read<int16_t>(), 0);
-    EXPECT_EQ(in.Read<int16_t>(), 211);
+    EXPECT_EQ(in.Read<int16_t>(), 366);
     EXPECT_EQ(in.Read<int16_t>(), 104);
     EXPECT_EQ(in.NameOrOrdinal(), L"");  // menu
     EXPECT_EQ(in.NameOrOrdinal(), L"");  // class
@@ -107,6 +107,13 @@ TEST(SettingsTemplate, MatchesTheDialogLayout) {
         {1011, button, L"&7", 0x5001000B, 177, 54, 10, 12},
         {1012, button, L"&8", 0x5001000B, 187, 54, 10, 12},
         {0xFFFFFFFF, label, L"履歴", 0x50020000, 102, 56, 15, 8},
+        {0xFFFFFFFF, button, L"表示のしかた", 0x50020007, 210, 6, 150, 90},
+        {1020, button, L"合成の背景を市松模様にする(&K)", 0x50030003, 216, 18, 138, 10},
+        {1021, button, L"アルファ チャンネルだけを表示(&A)", 0x50010003, 216, 31, 138, 10},
+        {1022, button, L"法線マップの Z を復元する(&N)", 0x50010003, 216, 44, 138, 10},
+        {1023, button, L"アルファ付きの 32 ビットで渡す(&B)", 0x50010003, 216, 57, 138, 10},
+        {0xFFFFFFFF, label, L"並べる画像(&L)", 0x50020000, 216, 76, 46, 8},
+        {1024, L"#133", L"", 0x50010003, 264, 74, 90, 60},
         {1018, button, L"Exifの向き情報があれば使う(&E)", 0x50030003, 6, 81, 102, 10},
         {1, button, L"OK", 0x50030001, 114, 78, 42, 18},
         {2, button, L"キャンセル", 0x50010000, 162, 78, 42, 18},

@@ -67,11 +67,16 @@ protected:
 TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
     constexpr auto kRemove = AlphaDisposal::Remove;
     constexpr auto kComposite = AlphaDisposal::Composite;
+    // The view values as numbers: Backdrop, Channel, NormalZ, Layout, and the DIB's bits.
+    struct Views {
+        uint32_t backdrop = 0, channel = 0, normalZ = 0, layout = 0, bits = 24;
+    };
     const struct {
         const char* label;
         std::vector<StoredValue> stored;
         AlphaDisposal disposal;
         uint8_t blue = 0, green = 0, red = 0;  // checked for Composite only
+        Views views = {};
     } kCases[] = {
         {"no key", {}, kComposite, 0xFF, 0xFF, 0xFF},
         {"Alpha 1 without Color", {Dword(kAlphaValue, 1)}, kComposite, 0xFF, 0xFF, 0xFF},
@@ -91,6 +96,26 @@ TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
         {"Color REG_BINARY", {Typed(kColorValue, REG_BINARY, 0x00123456, 4)}, kComposite, 0xFF, 0xFF, 0xFF},
         {"Color REG_QWORD", {Typed(kColorValue, REG_QWORD, 0x00123456, 8)}, kComposite, 0xFF, 0xFF, 0xFF},
         {"Color black", {Dword(kAlphaValue, 1), Dword(kColorValue, 0)}, kComposite, 0, 0, 0},
+        {"every view",
+         {Dword(kBackdropValue, 1), Dword(kChannelValue, 1), Dword(kNormalZValue, 1), Dword(kLayoutValue, 2),
+          Dword(kBitsValue, 32)},
+         kComposite, 0xFF, 0xFF, 0xFF, {1, 1, 1, 2, 32}},
+        {"Layout 1", {Dword(kLayoutValue, 1)}, kComposite, 0xFF, 0xFF, 0xFF, {0, 0, 0, 1, 24}},
+        // Removing alpha returns before the colour, not before the views.
+        {"views with Alpha 0", {Dword(kAlphaValue, 0), Dword(kBackdropValue, 1), Dword(kBitsValue, 32)}, kRemove,
+         0, 0, 0, {1, 0, 0, 0, 32}},
+        {"views with Color", {Dword(kColorValue, 0x00123456), Dword(kNormalZValue, 1)}, kComposite, 0x12, 0x34,
+         0x56, {0, 0, 1, 0, 24}},
+        {"numbers no view knows",
+         {Dword(kBackdropValue, 2), Dword(kChannelValue, 0xFFFFFFFF), Dword(kNormalZValue, 2), Dword(kLayoutValue, 3),
+          Dword(kBitsValue, 24)},
+         kComposite, 0xFF, 0xFF, 0xFF},
+        {"Bits 16", {Dword(kBitsValue, 16)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Bits 0x20000020", {Dword(kBitsValue, 0x20000020)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"views of other types",
+         {Typed(kBackdropValue, REG_BINARY, 1, 4), Typed(kLayoutValue, REG_QWORD, 1, 8),
+          Typed(kBitsValue, REG_DWORD, 32, 2), {kChannelValue, REG_SZ, {'1', 0, 0, 0}}},
+         kComposite, 0xFF, 0xFF, 0xFF},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);
@@ -103,6 +128,15 @@ TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
             EXPECT_EQ(settings.compositeColor.green, c.green);
             EXPECT_EQ(settings.compositeColor.red, c.red);
         }
+        EXPECT_EQ(static_cast<uint32_t>(settings.backdrop), c.views.backdrop);
+        EXPECT_EQ(static_cast<uint32_t>(settings.channel), c.views.channel);
+        EXPECT_EQ(settings.normalZ ? 1u : 0u, c.views.normalZ);
+        EXPECT_EQ(static_cast<uint32_t>(settings.layout), c.views.layout);
+        EXPECT_EQ(settings.dibBits, c.views.bits);
+        const Views none;
+        EXPECT_EQ(settings.NoView(), c.views.backdrop == none.backdrop && c.views.channel == none.channel &&
+                                         c.views.normalZ == none.normalZ && c.views.layout == none.layout &&
+                                         c.views.bits == none.bits);
         if (c.stored.empty()) {
             EXPECT_FALSE(KeyExists()) << "the reader created the key";
         }
