@@ -198,18 +198,56 @@ protected:
 // route gives (alpha composited over white by default), from both input forms. Where Wine's
 // D3DX is known wrong, our picture of the legacy file equals our picture of its DX10 twin,
 // which the test above checks against the format's own arithmetic.
+// Legacy layouts the test writer has no format for: an A8R8G8B8 file's pixel format changed.
+struct Layout {
+    const char* name;
+    uint32_t flags, fourCc, bits, red, green, blue, alpha;
+    uint32_t pixelBytes;
+    Data data;
+};
+const Layout kMoreLayouts[] = {
+    {"R3G3B2", 0x40, 0, 8, 0xE0, 0x1C, 0x03, 0, 1, Data::Bytes},
+    {"A8R3G3B2", 0x41, 0, 16, 0xE0, 0x1C, 0x03, 0xFF00, 2, Data::Bytes},
+    {"A4L4", 0x20001, 0, 8, 0x0F, 0, 0, 0xF0, 1, Data::Bytes},
+    {"G16R16F", 0x4, 112, 0, 0, 0, 0, 0, 4, Data::Halves},
+    {"G32R32F", 0x4, 115, 0, 0, 0, 0, 0, 8, Data::Floats},
+    {"V8U8", 0x80000, 0, 16, 0xFF, 0xFF00, 0, 0, 2, Data::Bytes},
+    {"YUY2", 0x4, dds::FourCc('Y', 'U', 'Y', '2'), 0, 0, 0, 0, 0, 2, Data::Bytes},
+};
+
 TEST_F(WithoutD3dx, EveryLegacyFormatGivesD3dxsPicture) {
     SORVANE_REQUIRE_D3D();
     if (!test::D3dxPresent()) GTEST_SKIP() << "no D3DX here to compare with";
     test::DeleteSettingsKey();
     std::mt19937 random(20261208);
     const test::TempDir dir;
+    const uint32_t width = 14, height = 7;  // partial blocks at the right and the bottom
+    // `twin`: the DX10 format whose picture ours must equal where Wine's D3DX is known wrong.
+    const auto compare = [&](const Bytes& file, uint32_t twin, const Bytes& data) {
+        const std::wstring path = dir.Write(L"legacy.dds", file);
+        for (const std::wstring* named : {static_cast<const std::wstring*>(nullptr), &path}) {
+            SCOPED_TRACE(named != nullptr ? "file" : "memory");
+            SetD3dxUsable(true);
+            Picture expected = Decode(file, named);
+            SetD3dxUsable(false);
+            const Picture ours = Decode(file, named);
+            ASSERT_EQ(ours.result, kSuccess);
+            if (twin != 0) {
+                test::Dx10Image dx10;
+                dx10.dxgi = twin;
+                dx10.width = width;
+                dx10.height = height;
+                dx10.data = data;
+                expected = Decode(test::WriteDx10Dds(dx10), nullptr);
+            }
+            EXPECT_TRUE(ours == expected) << "bits " << ours.bitCount << " against " << expected.bitCount;
+        }
+    };
     for (int f = 0; f <= static_cast<int>(DdsFormat::A32B32G32R32F); ++f) {
         const auto format = static_cast<DdsFormat>(f);
         SCOPED_TRACE(test::FormatName(format));
         const auto twin = std::find_if(std::begin(kTwins), std::end(kTwins), [format](const Twin& t) { return t.legacy == format; });
         const Twin like = twin != std::end(kTwins) ? *twin : Twin{format, 0, test::UnitSize(format), Data::Bytes};
-        const uint32_t width = 13, height = 7;  // partial blocks at the right and the bottom
         const bool blocks = test::IsBlockCompressed(format);
         const size_t units = blocks ? size_t{(width + 3) / 4} * ((height + 3) / 4) : size_t{width} * height;
         test::DdsImage legacy;
@@ -220,25 +258,18 @@ TEST_F(WithoutD3dx, EveryLegacyFormatGivesD3dxsPicture) {
         if (format == DdsFormat::P8) {
             for (uint32_t i = 0; i < 256; ++i) legacy.palette.push_back(0xFF000000u | i * 0x010305u);
         }
-        const Bytes file = test::WriteDds(legacy);
-        const std::wstring path = dir.Write(L"legacy.dds", file);
-        for (const std::wstring* named : {static_cast<const std::wstring*>(nullptr), &path}) {
-            SCOPED_TRACE(named != nullptr ? "file" : "memory");
-            SetD3dxUsable(true);
-            Picture expected = Decode(file, named);
-            SetD3dxUsable(false);
-            const Picture ours = Decode(file, named);
-            ASSERT_EQ(ours.result, kSuccess);
-            if (like.d3dxKnownWrong) {
-                test::Dx10Image dx10;
-                dx10.dxgi = like.dxgi;
-                dx10.width = width;
-                dx10.height = height;
-                dx10.data = legacy.data;
-                expected = Decode(test::WriteDx10Dds(dx10), nullptr);
-            }
-            EXPECT_TRUE(ours == expected) << "bits " << ours.bitCount << " against " << expected.bitCount;
-        }
+        compare(test::WriteDds(legacy), like.d3dxKnownWrong ? like.dxgi : 0, legacy.data);
+    }
+    for (const Layout& layout : kMoreLayouts) {
+        SCOPED_TRACE(layout.name);
+        test::DdsImage legacy;
+        legacy.width = width;
+        legacy.height = height;
+        legacy.data = RandomData(Twin{DdsFormat::A8R8G8B8, 0, layout.pixelBytes, layout.data}, size_t{width} * height, random);
+        Bytes file = test::WriteDds(legacy);
+        const uint32_t fields[] = {layout.flags, layout.fourCc, layout.bits, layout.red, layout.green, layout.blue, layout.alpha};
+        std::memcpy(file.data() + 80, fields, sizeof fields);  // the pixel format's flags to its alpha mask
+        compare(file, 0, legacy.data);
     }
 }
 
