@@ -119,11 +119,7 @@ TEST(OwnReader, TwinsShowAsD3dxShowsThem) {
         legacy.width = width;
         legacy.height = height;
         legacy.data = data;
-        test::Dx10Image dx10;
-        dx10.dxgi = twin.dxgi;
-        dx10.width = width;
-        dx10.height = height;
-        dx10.data = data;
+        const test::Dx10Image dx10 = test::Dx10(twin.dxgi, width, height, data);
 
         dds::DdsImage image;
         const std::vector<uint8_t> ours = OursOf(test::WriteDx10Dds(dx10), image);
@@ -233,12 +229,7 @@ TEST_F(WithoutD3dx, EveryLegacyFormatGivesD3dxsPicture) {
             const Picture ours = Decode(file, named);
             ASSERT_EQ(ours.result, kSuccess);
             if (twin != 0) {
-                test::Dx10Image dx10;
-                dx10.dxgi = twin;
-                dx10.width = width;
-                dx10.height = height;
-                dx10.data = data;
-                expected = Decode(test::WriteDx10Dds(dx10), nullptr);
+                expected = Decode(test::WriteDx10Dds(test::Dx10(twin, width, height, data)), nullptr);
             }
             EXPECT_TRUE(ours == expected) << "bits " << ours.bitCount << " against " << expected.bitCount;
         }

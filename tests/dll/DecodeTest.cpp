@@ -191,12 +191,9 @@ TEST_F(DecodeTest, AlphaFollowsTheSettings) {
     // One row: alpha 0 (colour bytes 10, 20, 30), alpha 255, and two blended pixels.
     const uint32_t pixels[] = {0x001E140A, 0xFF283C50, 0x80FF0000, 0x7F000064};
     const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 4, 1, [&](uint32_t x, uint32_t) { return pixels[x]; }));
-    Dx10Image bgra;
-    bgra.dxgi = 87;  // B8G8R8A8_UNORM: the same bytes
-    bgra.width = 4;
-    bgra.data.resize(sizeof pixels);
-    std::memcpy(bgra.data.data(), pixels, sizeof pixels);
-    const Bytes dx10 = WriteDx10Dds(bgra);
+    Bytes bytes(sizeof pixels);
+    std::memcpy(bytes.data(), pixels, sizeof pixels);
+    const Bytes dx10 = WriteDx10Dds(Dx10(87, 4, 1, bytes));  // B8G8R8A8_UNORM: the same bytes
     const struct {
         const wchar_t* what;
         bool setAlpha;

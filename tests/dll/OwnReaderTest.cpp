@@ -113,21 +113,14 @@ HRESULT WINAPI CountCreate9Ex(UINT version, IDirect3D9Ex** out) {
 
 // A DX10 file of B8G8R8A8 pixels from blue, green, red, alpha quadruples.
 Bytes Bgra(uint32_t width, uint32_t height, const Bytes& pixels, uint32_t alphaMode = 0) {
-    Dx10Image image;
-    image.dxgi = 87;
-    image.width = width;
-    image.height = height;
-    image.data = pixels;
+    Dx10Image image = Dx10(87, width, height, pixels);
     image.alphaMode = alphaMode;
     return WriteDx10Dds(image);
 }
 
 // A DX10 BC4 picture: opaque, grey.
 Bytes Bc4(uint32_t width, uint32_t height, uint8_t grey) {
-    Dx10Image image;
-    image.dxgi = 80;
-    image.width = width;
-    image.height = height;
+    Dx10Image image = Dx10(80, width, height);
     for (uint32_t i = 0; i < (width + 3) / 4 * ((height + 3) / 4); ++i) {
         image.data.insert(image.data.end(), {grey, grey, 0, 0, 0, 0, 0, 0});
     }

@@ -53,13 +53,9 @@ protected:
 // Progress and cancellation on both routes (D3DX's legacy file, our reader's DX10 file; without
 // D3DX both are our reader's) and from both input forms.
 TEST_F(RequestTest, ReportsProgressAndStopsWhenAsked) {
-    Dx10Image bc4;
-    bc4.dxgi = 80;  // BC4_UNORM: opaque grey blocks
-    bc4.width = 7;
-    bc4.height = 5;
-    bc4.data.assign(4 * 8, 0);
-    for (size_t block = 0; block < 4; ++block) bc4.data[block * 8] = bc4.data[block * 8 + 1] = 0x10;
-    const Bytes dx10 = WriteDx10Dds(bc4);
+    Bytes blocks(4 * 8, 0);  // BC4_UNORM: opaque grey blocks
+    for (size_t block = 0; block < 4; ++block) blocks[block * 8] = blocks[block * 8 + 1] = 0x10;
+    const Bytes dx10 = WriteDx10Dds(Dx10(80, 7, 5, blocks));
     const std::vector<int> kFile = {0, 20, 40, 60, 80, 100}, kMemory = {0, 40, 60, 80, 100};
     const Bytes legacy = file_;
     for (const Bytes* file : {&legacy, &dx10}) {

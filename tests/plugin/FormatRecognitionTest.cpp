@@ -68,11 +68,7 @@ Bytes WithWidth(Bytes dds, uint32_t width) {
 }
 
 Bytes LargeDx10() {
-    test::Dx10Image image;
-    image.dxgi = 98;  // BC7
-    image.width = image.height = 64;
-    image.data.assign(16 * 16 * 16, 0x40);
-    return test::WriteDx10Dds(image);
+    return test::WriteDx10Dds(test::Dx10(98, 64, 64, Bytes(16 * 16 * 16, 0x40)));  // BC7
 }
 
 Bytes FirstBytes(const Bytes& file) {

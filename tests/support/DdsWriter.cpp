@@ -1,5 +1,7 @@
 #include "DdsWriter.h"
 
+#include <utility>
+
 #include <cstring>
 
 namespace sorvane::test {
@@ -232,6 +234,15 @@ Bytes WriteDx10Dds(const Dx10Image& image) {
     out.insert(out.end(), image.data.begin(), image.data.end());
     out.insert(out.end(), image.rest.begin(), image.rest.end());
     return out;
+}
+
+Dx10Image Dx10(uint32_t dxgi, uint32_t width, uint32_t height, Bytes data) {
+    Dx10Image image;
+    image.dxgi = dxgi;
+    image.width = width;
+    image.height = height;
+    image.data = std::move(data);
+    return image;
 }
 
 }  // namespace sorvane::test

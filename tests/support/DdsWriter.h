@@ -89,5 +89,7 @@ struct Dx10Image {
     uint32_t mipCount = 1;
 };
 Bytes WriteDx10Dds(const Dx10Image& image);
+// A 2-D picture of one format with the DX10 header; its other fields stay as above.
+Dx10Image Dx10(uint32_t dxgi, uint32_t width, uint32_t height, Bytes data = {});
 
 }  // namespace sorvane::test
