@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmark of both builds (inside wine-session.sh); the figures are printed.
+# Runs the benchmark (tests/harness/bench) of the builds this session can run (inside
+# wine-session.sh); the figures are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 for width in $("$root/scripts/widths.sh"); do

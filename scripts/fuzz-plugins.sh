@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Feeds both built plug-ins damaged DDS files for MINUTES (default 30), the two builds at once,
-# through spimutate (tools/mutate), and prints each build's summary: files per second, results
+# through spimutate (tests/harness/mutate), and prints each build's summary: files per second, results
 # per call, crashes, hangs, faults and disagreements. Files worth keeping go to
 # build/fuzz-plugins/x64 and x86. SEED=N makes a run's files again (default: the time);
 # COUNT=N runs N files per build instead, however long they take.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzing for MINUTES (default 30), inside wine-session.sh: the DDS reader's native fuzz target
-# under sanitizers on one core and, at the same time, the mutation runner through both built
-# plug-ins on the other. Prints both summaries; fails when either found something.
+# under sanitizers on one core and, at the same time, the mutation runner (tests/harness)
+# through both built plug-ins on the other. Prints both summaries; fails when either found something.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 minutes=${1:-30}

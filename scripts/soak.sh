@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the soak of both builds (inside wine-session.sh): REQUESTS requests (default 10000) and
-# CYCLES bare device cycles (default 2000) in one process per build.
+# Runs the soak (tests/harness/soak) of the builds this session can run (inside wine-session.sh):
+# a burst of 2000 requests (the most threads and committed memory during it), then REQUESTS
+# requests (default 10000) and CYCLES bare device cycles (default 2000) in one process per build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 requests=${1:-10000}

@@ -11,7 +11,7 @@
 #include "DibFile.h"
 #include "HostConsole.h"
 #include "HostFiles.h"
-#include "HostHolders.h"
+#include "Holders.h"
 #include "PngFile.h"
 
 namespace spihost {
@@ -65,7 +65,7 @@ void Walk(const std::wstring& folder, const std::wstring& relative, std::vector<
         unlisted.push_back(folder + L": cannot list the folder: " + DescribeWin32Error(GetLastError()));
         return;
     }
-    const FindHolder search(opened);
+    const sorvane::FileSearch search(opened);
     std::vector<std::pair<std::wstring, bool>> entries;
     do {
         const std::wstring name = found.cFileName;
@@ -122,11 +122,10 @@ void MakeParentFolders(const std::wstring& path) {
 
 const HostPlugin* FindClaimant(const std::vector<const HostPlugin*>& plugins, const std::wstring& path,
                                std::wstring& problem) {
-    std::vector<char> start;
-    if (!ReadFileStart(path, kProbeBytes, start, problem)) return nullptr;
+    std::vector<uint8_t> head;
+    size_t fromFile = 0;
+    if (!ReadProbeBytes(path, head, fromFile, problem)) return nullptr;
     // A buffer's address has bits above the low 16 set: the plug-in sees no file handle.
-    std::vector<char> head(kProbeBytes, 0);
-    std::copy(start.begin(), start.end(), head.begin());
     for (const HostPlugin* plugin : plugins) {
         int claimed;
         {
@@ -163,22 +162,15 @@ Result ConvertOne(const std::vector<const HostPlugin*>& plugins, const Job& job,
         result = plugin->GetPictureW(job.input.c_str(), 0, 0, &infoHandle, &bitsHandle, Quiet, 0);
     }
     // Whatever the result, handles stored in the two variables belong to the host.
-    const LocalHolder info(infoHandle);
-    const LocalHolder bits(bitsHandle);
+    const sorvane::LocalBlock info(infoHandle);
+    const sorvane::LocalBlock bits(bitsHandle);
     if (result != 0) return {Outcome::Refused, DescribeResult(result)};
-    const LockedBlock infoBlock(info.get());
-    const LockedBlock bitsBlock(bits.get());
-    if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr) {
-        return {Outcome::Refused, L"the plug-in reported success but handed over no usable picture"};
-    }
-    DibLayout layout;
-    if (!InspectDib(infoBlock.data(), infoBlock.size(), bitsBlock.size(), layout, problem)) {
-        return {Outcome::Refused, L"the plug-in's picture is unusable: " + problem};
-    }
+    HandedDib dib(info.get(), bits.get());
+    if (!dib.Inspect(problem)) return {Outcome::Refused, L"the plug-in's picture is unusable: " + problem};
+    const DibLayout& layout = dib.layout();
     MakeParentFolders(output);
-    const bool written = format == OutputFormat::Png
-                             ? png.Write(output, infoBlock.data(), bitsBlock.data(), layout, problem)
-                             : WriteBmpFile(output, infoBlock.data(), bitsBlock.data(), layout, problem);
+    const bool written = format == OutputFormat::Png ? png.Write(output, dib.info(), dib.bits(), layout, problem)
+                                                     : WriteBmpFile(output, dib.info(), dib.bits(), layout, problem);
     if (!written) return {Outcome::Failed, output + L": " + problem};
     const long rows = layout.height < 0 ? -static_cast<long>(layout.height) : layout.height;
     std::wstring text = Format(L"%ls (%ldx%ld)", output.c_str(), static_cast<long>(layout.width), rows);

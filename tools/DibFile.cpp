@@ -1,8 +1,8 @@
 #include "DibFile.h"
 
 #include <cstring>
-#include <memory>
 
+#include "Holders.h"
 #include "HostConsole.h"
 
 namespace spihost {
@@ -15,11 +15,6 @@ bool Fail(std::wstring& problem, const std::wstring& why) {
     problem = why;
     return false;
 }
-
-struct FileCloser {
-    void operator()(HANDLE file) const noexcept { CloseHandle(file); }
-};
-using UniqueFile = std::unique_ptr<void, FileCloser>;
 
 bool WriteAll(HANDLE file, const void* data, uint32_t size) {
     DWORD written = 0;
@@ -94,6 +89,13 @@ bool InspectDib(const void* info, size_t infoSize, size_t bitsSize, DibLayout& l
     return true;
 }
 
+bool HandedDib::Inspect(std::wstring& problem) {
+    if (info_.data() == nullptr || bits_.data() == nullptr) {
+        return Fail(problem, L"a block it handed over is missing or cannot be locked");
+    }
+    return InspectDib(info_.data(), info_.size(), bits_.size(), layout_, problem);
+}
+
 BITMAPFILEHEADER BmpFileHeader(const DibLayout& layout) {
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;  // "BM"
@@ -126,7 +128,7 @@ bool WriteBmpFile(const std::wstring& path, const void* info, const void* bits,
         if (created == INVALID_HANDLE_VALUE) {
             return Fail(problem, L"cannot create the file: " + DescribeWin32Error(GetLastError()));
         }
-        const UniqueFile out(created);
+        const sorvane::FileHandle out(created);
         if (WriteAll(out.get(), &file, sizeof file) &&
             WriteAll(out.get(), info, layout.headerBytes + layout.colorTableBytes) &&
             WriteAll(out.get(), bits, layout.imageBytes)) {

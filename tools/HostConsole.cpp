@@ -19,16 +19,22 @@ void WriteLine(DWORD stream, const std::wstring& line) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return;
-    std::vector<char> utf8(static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                        bytes, nullptr, nullptr);
+    const std::string utf8 = Utf8(text);
     WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
 }  // namespace
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                          nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
+                        nullptr);
+    return utf8;
+}
 
 std::wstring Format(const wchar_t* format, ...) {
     std::vector<wchar_t> buffer(256);

@@ -21,6 +21,9 @@ std::wstring Format(const wchar_t* format, ...);
 void Out(const std::wstring& line);
 void Err(const std::wstring& line);
 
+// The text as UTF-8 bytes.
+std::string Utf8(const std::wstring& text);
+
 // The text of a Win32 error code: "2 (The system cannot find the file specified.)".
 std::wstring DescribeWin32Error(unsigned long error);
 

@@ -8,19 +8,19 @@
 
 namespace spihost {
 
-FileHolder OpenForReading(const std::wstring& path, std::wstring& problem) {
+sorvane::FileHandle OpenForReading(const std::wstring& path, std::wstring& problem) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         problem = L"cannot open " + path + L": " + DescribeWin32Error(GetLastError());
-        return FileHolder();
+        return sorvane::FileHandle();
     }
-    return FileHolder(file);
+    return sorvane::FileHandle(file);
 }
 
-bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<char>& bytes,
+bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<uint8_t>& bytes,
                    std::wstring& problem) {
-    const FileHolder file = OpenForReading(path, problem);
+    const sorvane::FileHandle file = OpenForReading(path, problem);
     if (!file) return false;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
@@ -46,6 +46,14 @@ bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<char>& 
         done += read;
     }
     bytes.resize(done);
+    return true;
+}
+
+bool ReadProbeBytes(const std::wstring& path, std::vector<uint8_t>& head, size_t& fromFile,
+                    std::wstring& problem) {
+    if (!ReadFileStart(path, kProbeBytes, head, problem)) return false;
+    fromFile = head.size();
+    head.resize(kProbeBytes, 0);
     return true;
 }
 

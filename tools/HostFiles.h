@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "HostHolders.h"
+#include "Holders.h"
 
 namespace spihost {
 
@@ -14,10 +14,15 @@ namespace spihost {
 constexpr size_t kProbeBytes = 2048;
 
 // The file opened for reading; empty with the reason in `problem` when it cannot be opened.
-FileHolder OpenForReading(const std::wstring& path, std::wstring& problem);
+sorvane::FileHandle OpenForReading(const std::wstring& path, std::wstring& problem);
 
 // Reads up to `limit` bytes from the start of the file into `bytes`.
-bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<char>& bytes,
+bool ReadFileStart(const std::wstring& path, uint64_t limit, std::vector<uint8_t>& bytes,
                    std::wstring& problem);
+
+// The first kProbeBytes of the file, zero-filled past its end, as a host hands them to
+// IsSupported; `fromFile` says how many came from the file.
+bool ReadProbeBytes(const std::wstring& path, std::vector<uint8_t>& head, size_t& fromFile,
+                    std::wstring& problem);
 
 }  // namespace spihost

@@ -1,10 +1,10 @@
 #include "HostPlugin.h"
 
-#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "HostConsole.h"
+#include "PluginResult.h"
 
 namespace spihost {
 
@@ -12,37 +12,6 @@ namespace {
 
 // The export running now, for the fault report; the tool calls the plug-in from one thread.
 const wchar_t* g_runningExport = nullptr;
-
-std::wstring ModuleNameAt(const void* address) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<const wchar_t*>(address), &module)) {
-        return L"no module";
-    }
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    if (length == 0) return L"unknown module";
-    const std::wstring full(path, length);
-    const size_t slash = full.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? full : full.substr(slash + 1);
-}
-
-LONG WINAPI ReportFault(EXCEPTION_POINTERS* pointers) {
-    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
-    const unsigned long code = record != nullptr ? record->ExceptionCode : 0;
-    const void* address = record != nullptr ? record->ExceptionAddress : nullptr;
-    const std::wstring where =
-        Format(L"exception 0x%08lX at 0x%llX in %ls", code,
-               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)),
-               ModuleNameAt(address).c_str());
-    if (g_runningExport != nullptr) {
-        Err(Format(L"%ls: the plug-in crashed in %ls: %ls", kToolName, g_runningExport, where.c_str()));
-    } else {
-        Err(Format(L"%ls: crashed: %ls", kToolName, where.c_str()));
-    }
-    ExitProcess(kExitCrashed);
-}
 
 }  // namespace
 
@@ -92,19 +61,24 @@ std::wstring HostPlugin::MissingExports() const {
 std::wstring DescribeResult(int code) {
     const wchar_t* words = L"unknown result";
     switch (code) {
-    case 0: words = L"success"; break;
-    case 1: words = L"cancelled by the host"; break;
-    case 2: words = L"not a picture this plug-in reads"; break;
-    case 4: words = L"out of memory"; break;
-    case 6: words = L"file could not be opened or read"; break;
-    case 8: words = L"internal error"; break;
-    case -1: words = L"not implemented"; break;
+    case sorvane::kSuccess: words = L"success"; break;
+    case sorvane::kCancelled: words = L"cancelled by the host"; break;
+    case sorvane::kNotSupported: words = L"not a picture this plug-in reads"; break;
+    case sorvane::kOutOfMemory: words = L"out of memory"; break;
+    case sorvane::kFileError: words = L"file could not be opened or read"; break;
+    case sorvane::kInternalError: words = L"internal error"; break;
+    case sorvane::kNotImplemented: words = L"not implemented"; break;
     default: break;
     }
     return std::to_wstring(code) + L": " + words;
 }
 
-void InstallFaultReport() { SetUnhandledExceptionFilter(ReportFault); }
+bool IsInterfaceResult(int code) {
+    return code == sorvane::kSuccess || code == sorvane::kNotSupported || code == sorvane::kOutOfMemory ||
+           code == sorvane::kFileError || code == sorvane::kInternalError;
+}
+
+const wchar_t* RunningExport() { return g_runningExport; }
 
 PluginCall::PluginCall(const wchar_t* exportName) noexcept : previous_(g_runningExport) {
     g_runningExport = exportName;

@@ -1,6 +1,6 @@
 #pragma once
 // The host's view of one plug-in: the library loaded by path, its exports bound by name, the
-// words for its result codes, and the report of a fault inside a call to it.
+// words for its result codes, and the export being called, for the report of a fault inside it.
 
 #include <windows.h>
 
@@ -38,9 +38,12 @@ struct HostPlugin : sorvane::PluginExports {
 // "2: not a picture this plug-in reads" for a result code of the interface.
 std::wstring DescribeResult(int code);
 
-// Makes a fault that nothing handles end the process with kExitCrashed and a report on
-// standard error, naming the plug-in export that was running.
-void InstallFaultReport();
+// A code a picture request may answer with: success or one of the four failures. Cancelled
+// is no answer when the host never asked to stop.
+bool IsInterfaceResult(int code);
+
+// The export that the tool is calling now (see PluginCall), or null between calls.
+const wchar_t* RunningExport();
 
 // Marks the duration of one call into the plug-in for the fault report.
 class PluginCall {

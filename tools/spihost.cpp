@@ -19,7 +19,8 @@
 #include "DibFile.h"
 #include "HostConsole.h"
 #include "HostFiles.h"
-#include "HostHolders.h"
+#include "FaultReport.h"
+#include "Holders.h"
 #include "HostPlugin.h"
 #include "PluginApi.h"
 
@@ -237,7 +238,7 @@ std::wstring FromAnsi(const char* ansi) {
 struct PictureSource {
     std::wstring wideName;
     std::string ansiName;
-    std::vector<char> bytes;
+    std::vector<uint8_t> bytes;
     bool memory = false;
     bool ansi = false;
 
@@ -338,8 +339,8 @@ int Probe(const HostPlugin& plugin, const Options& options, bool& claimed) {
     }
     // A buffer's address always has bits above the low 16 set, which tells the plug-in that
     // it is no file handle.
-    std::vector<char> head(kProbeBytes, 0);
-    FileHolder file;
+    std::vector<uint8_t> head;
+    sorvane::FileHandle file;
     std::wstring how;
     if (options.handle) {
         file = OpenForReading(options.operand, problem);
@@ -349,13 +350,12 @@ int Probe(const HostPlugin& plugin, const Options& options, bool& claimed) {
         }
         how = L"an open file handle";
     } else {
-        std::vector<char> start;
-        if (!ReadFileStart(options.operand, kProbeBytes, start, problem)) {
+        size_t fromFile = 0;
+        if (!ReadProbeBytes(options.operand, head, fromFile, problem)) {
             Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
             return kExitUsage;
         }
-        std::copy(start.begin(), start.end(), head.begin());
-        how = Format(L"the first %zu bytes (%zu from the file)", kProbeBytes, start.size());
+        how = Format(L"the first %zu bytes (%zu from the file)", kProbeBytes, fromFile);
     }
     const ULONG_PTR source = options.handle ? reinterpret_cast<ULONG_PTR>(file.get())
                                             : reinterpret_cast<ULONG_PTR>(head.data());
@@ -409,7 +409,7 @@ int PictureInformation(const HostPlugin& plugin, const Options& options) {
                                               source.Length(), source.Flags(), &info);
     }
     // The text information block, if any, belongs to the host now.
-    const LocalHolder text(result == 0 ? info.textInfo : nullptr);
+    const sorvane::LocalBlock text(result == 0 ? info.textInfo : nullptr);
     Out(Format(L"%ls (%ls): %ls", exportName, source.Mode().c_str(), DescribeResult(result).c_str()));
     if (result != 0) return kExitPluginFailed;
     Out(Format(L"  width %ld, height %ld, bits per pixel %d", static_cast<long>(info.width),
@@ -471,8 +471,8 @@ int DecodePicture(const HostPlugin& plugin, const Options& options) {
     }
     g_progress = nullptr;
     // Whatever the result, handles stored in the two variables belong to the host.
-    const LocalHolder info(infoHandle);
-    const LocalHolder bits(bitsHandle);
+    const sorvane::LocalBlock info(infoHandle);
+    const sorvane::LocalBlock bits(bitsHandle);
     Out(Format(L"  result %ls", DescribeResult(result).c_str()));
     if (result != 0) {
         if (info || bits) Out(L"  the plug-in handed over picture blocks all the same; freed them");
@@ -482,21 +482,16 @@ int DecodePicture(const HostPlugin& plugin, const Options& options) {
         Out(L"  the plug-in reported success but handed over no picture");
         return kExitPluginFailed;
     }
-    const LockedBlock infoBlock(info.get());
-    const LockedBlock bitsBlock(bits.get());
-    DibLayout layout;
+    HandedDib dib(info.get(), bits.get());
     std::wstring problem;
-    if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr ||
-        !InspectDib(infoBlock.data(), infoBlock.size(), bitsBlock.size(), layout, problem)) {
-        if (infoBlock.data() == nullptr || bitsBlock.data() == nullptr) {
-            problem = L"a handle it returned cannot be locked";
-        }
+    if (!dib.Inspect(problem)) {
         Out(L"  the plug-in's picture is unusable: " + problem);
         return kExitPluginFailed;
     }
+    const DibLayout& layout = dib.layout();
     Out(L"  picture " + DescribeDib(layout));
     if (options.output.empty()) return kExitSuccess;
-    if (!WriteBmpFile(options.output, infoBlock.data(), bitsBlock.data(), layout, problem)) {
+    if (!WriteBmpFile(options.output, dib.info(), dib.bits(), layout, problem)) {
         Err(Format(L"%ls: %ls: %ls", kToolName, options.output.c_str(), problem.c_str()));
         return kExitUsage;
     }
@@ -566,7 +561,7 @@ int ConvertWithFolder(const Options& options) {
     WIN32_FIND_DATAW found;
     const HANDLE opened = FindFirstFileW((options.pluginDir + L"\\*").c_str(), &found);
     if (opened != INVALID_HANDLE_VALUE) {
-        const FindHolder search(opened);
+        const sorvane::FileSearch search(opened);
         do {
             // "*.sph" would also match longer extensions through short names, so the
             // extension is compared here.
@@ -646,8 +641,22 @@ int Run(int argc, wchar_t** argv) {
 
 }  // namespace spihost
 
+namespace spihost {
+namespace {
+
+void ReportCrash(const std::wstring& description) {
+    if (RunningExport() != nullptr) {
+        Err(Format(L"%ls: the plug-in crashed in %ls: %ls", kToolName, RunningExport(), description.c_str()));
+    } else {
+        Err(Format(L"%ls: crashed: %ls", kToolName, description.c_str()));
+    }
+}
+
+}  // namespace
+}  // namespace spihost
+
 int wmain(int argc, wchar_t** argv) {
-    spihost::InstallFaultReport();
+    spihost::InstallFaultReport(spihost::ReportCrash, spihost::kExitCrashed);
     // A plug-in that fails to load its own dependencies should say so here, not in a box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     try {

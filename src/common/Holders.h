@@ -1,5 +1,6 @@
 #pragma once
-// Owning holders for the Win32 resources of the plug-in: one template, one alias per kind.
+// Owning holders for the Win32 resources of the plug-in and the host tools: one template, one
+// alias per kind.
 // Nothing releases a resource by hand; a holder releases what it owns when reset or destroyed.
 
 #include <windows.h>
@@ -62,6 +63,11 @@ struct FileTraits {
     static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(Type file) noexcept { CloseHandle(file); }
 };
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type search) noexcept { FindClose(search); }
+};
 struct WindowTraits {
     using Type = HWND;
     static Type Empty() noexcept { return nullptr; }
@@ -77,6 +83,7 @@ struct GdiTraits {
 using RegKey = UniqueHandle<detail::KeyTraits>;
 using LocalBlock = UniqueHandle<detail::LocalTraits>;
 using FileHandle = UniqueHandle<detail::FileTraits>;
+using FileSearch = UniqueHandle<detail::FindTraits>;
 using OwnedWindow = UniqueHandle<detail::WindowTraits>;
 using GdiObject = UniqueHandle<detail::GdiTraits>;
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "Module.h"
+
 namespace sorvane {
 
 namespace {
@@ -42,6 +44,43 @@ uint32_t Workers() {
     return std::max<DWORD>(1, std::min<DWORD>(info.dwNumberOfProcessors, 16));
 }
 
+// The helpers' own pool, one for the process. The default pool starts a thread whenever none
+// is idle at the moment work arrives, so a host asking for picture after picture grew to
+// hundreds of threads; this one has at most one thread fewer than the loops' workers (the
+// request's thread is the other). Its callbacks hold the plug-in's module, so it is not
+// unloaded under a helper.
+class HelperPool {
+public:
+    HelperPool() noexcept {
+        InitializeThreadpoolEnvironment(&environment_);
+        pool_ = CreateThreadpool(nullptr);
+        if (pool_ == nullptr) return;
+        SetThreadpoolThreadMaximum(pool_, std::max<uint32_t>(1, Workers() - 1));
+        SetThreadpoolCallbackPool(&environment_, pool_);
+        SetThreadpoolCallbackLibrary(&environment_, ModuleInstance());
+    }
+    // Every loop has closed its work before it returned, so nothing is left to wait for.
+    ~HelperPool() {
+        if (pool_ != nullptr) CloseThreadpool(pool_);
+        DestroyThreadpoolEnvironment(&environment_);
+    }
+    HelperPool(const HelperPool&) = delete;
+    HelperPool& operator=(const HelperPool&) = delete;
+
+    // Null when the pool could not be made: the loop then runs on the request's thread.
+    PTP_CALLBACK_ENVIRON Environment() noexcept { return pool_ != nullptr ? &environment_ : nullptr; }
+
+private:
+    PTP_POOL pool_ = nullptr;
+    TP_CALLBACK_ENVIRON environment_;
+};
+
+// Made by the first loop that spreads (the compiler guards the first use against races).
+PTP_CALLBACK_ENVIRON HelperEnvironment() noexcept {
+    static HelperPool pool;
+    return pool.Environment();
+}
+
 }  // namespace
 
 void SetRowLoopsParallel(bool parallel) noexcept { g_parallel.store(parallel); }
@@ -53,8 +92,9 @@ void ForEachRowBand(uint32_t rows, uint64_t rowBytes, RowBody body, const void* 
         body(context, 0, rows);
         return;
     }
+    const PTP_CALLBACK_ENVIRON environment = HelperEnvironment();
     Bands bands{body, context, rows, std::max<uint32_t>(1, rows / (workers * kBandsPerWorker))};
-    PTP_WORK work = CreateThreadpoolWork(DrainBands, &bands, nullptr);
+    PTP_WORK work = environment != nullptr ? CreateThreadpoolWork(DrainBands, &bands, environment) : nullptr;
     if (work == nullptr) {
         body(context, 0, rows);
         return;

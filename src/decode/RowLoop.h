@@ -1,6 +1,7 @@
 #pragma once
-// Runs a loop over the rows of a picture, on the request's thread or spread over the
-// Windows thread pool while the request's thread waits. Each row is one call of the body, and
+// Runs a loop over the rows of a picture, on the request's thread or spread over a thread pool
+// of the plug-in's own (at most one thread fewer than the processors) while the request's
+// thread works too. Each row is one call of the body, and
 // a body must keep its stores inside its own row so that the order does not matter.
 
 #include <cstdint>

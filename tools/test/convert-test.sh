@@ -2,7 +2,7 @@
 # The host tool's convert command under Wine: a folder of mixed files through the real
 # plug-in to .png and .bmp (the PNGs must decode to the BMPs' pixels), the output names, the
 # refusals and write failures with their exit codes, and a plug-in folder as a viewer has.
-# usage: convert-test.sh TOOL PLUGIN FAKE_PLUGIN SAMPLES_DIR WORK_DIR
+# usage: convert-test.sh TOOL PLUGIN STAND_IN_PLUGIN SAMPLES_DIR WORK_DIR
 set -uo pipefail
 tool=$1 plugin=$2 fake=$3 samples=$4 work=$5
 here=$(dirname "$0")
@@ -54,7 +54,7 @@ check "says why" 2 'shot\.png: would overwrite an input' "$fake" convert "$work/
 expect "the input is left alone" test "$(cat "$work/self/shot.png")" = 'FAKE picture'
 
 # A plug-in folder: each file goes to the first plug-in (by name) that claims it.
-cp "$fake" "$work/plugins/FakePlugin.$kind"
+cp "$fake" "$work/plugins/StandInPlugin.$kind"
 cp "$plugin" "$work/plugins/Sorvane.$kind"
 echo "not a library" >"$work/plugins/Broken.$kind"
 cp "$samples/gradient-dxt1.dds" "$work/mixed/"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the host tool under Wine against the real plug-in and the test stand-in, checking the
 # exit status and the words of each answer.
-# usage: spihost-test.sh TOOL PLUGIN FAKE_PLUGIN SAMPLES_DIR WORK_DIR
+# usage: spihost-test.sh TOOL PLUGIN STAND_IN_PLUGIN SAMPLES_DIR WORK_DIR
 set -uo pipefail
 tool=$1 plugin=$2 fake=$3 samples=$4 work=$5
 source "$(dirname "$0")/check-lib.sh"

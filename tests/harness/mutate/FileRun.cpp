@@ -5,13 +5,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "DibFile.h"
+#include "FaultReport.h"
+#include "HostConsole.h"
+#include "HostFiles.h"
+#include "Holders.h"
+#include "PluginResult.h"
+
 namespace mutate {
 
 namespace {
 
 using sorvane::PictureInfo;
-
-constexpr size_t kProbeBytes = 2048;
+using spihost::kProbeBytes;
 constexpr uint8_t kInfoFill = 0xA5;
 const HLOCAL kHandleFill = reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(0xA5A5A5A5A5A5A5A5ull));
 
@@ -88,19 +94,7 @@ LONG CALLBACK NoteFault(EXCEPTION_POINTERS* pointers) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-std::string ModuleAt(uintptr_t address) {
-    HMODULE module = nullptr;
-    char path[MAX_PATH] = "no module";
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<const char*>(address), &module)) {
-        GetModuleFileNameA(module, path, MAX_PATH);
-    }
-    const char* slash = std::strrchr(path, '\\');
-    return Text("%s+0x%llX", slash != nullptr ? slash + 1 : path,
-                static_cast<unsigned long long>(address - reinterpret_cast<uintptr_t>(module)));
-}
-
-bool IsInterfaceCode(int result) { return result == 0 || result == 2 || result == 4 || result == 6 || result == 8; }
+std::string PlaceOf(uintptr_t address) { return spihost::Utf8(spihost::PlaceOf(reinterpret_cast<const void*>(address))); }
 
 // A header that declares a width or height of 0 or of 2^31 or more (a DX10 1-D texture's
 // height is 1 whatever the header says), which GetPictureInfoW and GetPictureW must refuse
@@ -122,29 +116,19 @@ std::string InfoProblem(const PictureInfo& info) {
     return "";
 }
 
-struct DibSeen {
-    int32_t width = 0, height = 0;
-    uint16_t bits = 0;
-};
-
-std::string DibProblem(HLOCAL infoBlock, HLOCAL bitsBlock, DibSeen& seen) {
-    if (infoBlock == nullptr || bitsBlock == nullptr) return "a null block on success";
-    const size_t infoSize = LocalSize(infoBlock), bitsSize = LocalSize(bitsBlock);
-    if (infoSize < sizeof(BITMAPINFOHEADER)) return Text("BITMAPINFO block of %zu bytes", infoSize);
-    BITMAPINFOHEADER h;
-    std::memcpy(&h, LocalLock(infoBlock), sizeof h);
-    LocalUnlock(infoBlock);
-    seen = {h.biWidth, h.biHeight, h.biBitCount};
-    if (h.biSize != sizeof h || h.biPlanes != 1 || h.biCompression != BI_RGB) {
-        return Text("biSize %lu, biPlanes %u, biCompression %lu", h.biSize, h.biPlanes, h.biCompression);
+// What the interface promises beyond a sane DIB: a 40-byte header, plain bottom-up rows of 24
+// bits, or 16 for a 5-5-5 picture.
+std::string DibProblem(HLOCAL infoBlock, HLOCAL bitsBlock, spihost::DibLayout& seen) {
+    spihost::HandedDib dib(infoBlock, bitsBlock);
+    std::wstring problem;
+    if (!dib.Inspect(problem)) return spihost::Utf8(problem);
+    seen = dib.layout();
+    if (seen.headerBytes != sizeof(BITMAPINFOHEADER) || seen.compression != BI_RGB) {
+        return Text("biSize %lu, biCompression %lu", static_cast<unsigned long>(seen.headerBytes),
+                    static_cast<unsigned long>(seen.compression));
     }
-    if (h.biWidth <= 0 || h.biHeight <= 0) return Text("biWidth %ld, biHeight %ld", h.biWidth, h.biHeight);
-    if (h.biBitCount != 24 && h.biBitCount != 16) return Text("biBitCount %u", h.biBitCount);
-    const uint64_t stride = (uint64_t(h.biWidth) * h.biBitCount + 31) / 32 * 4;
-    if (bitsSize < stride * uint64_t(h.biHeight)) {
-        return Text("pixel block of %zu bytes for %ld rows of %llu", bitsSize, h.biHeight,
-                    static_cast<unsigned long long>(stride));
-    }
+    if (seen.height <= 0) return Text("biHeight %ld, top-down rows", static_cast<long>(seen.height));
+    if (seen.bitCount != 24 && seen.bitCount != 16) return Text("biBitCount %u", seen.bitCount);
     return "";
 }
 
@@ -188,14 +172,14 @@ public:
         r_.microseconds[call] = static_cast<uint64_t>((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
         r_.results[call] = result;
         if (g_pastBufferCount != 0) {
-            Add(kReadPastBuffer, call, Text("read past the host's bytes at %s", ModuleAt(g_faultAddress).c_str()));
+            Add(kReadPastBuffer, call, Text("read past the host's bytes at %s", PlaceOf(g_faultAddress).c_str()));
         } else if (g_faultCount != 0 && IsIn(module_, g_faultAddress)) {
             Add(kFaultCaught, call, Text("exception 0x%08lX at %s, result %d", g_faultCode.load(),
-                                         ModuleAt(g_faultAddress).c_str(), result));
+                                         PlaceOf(g_faultAddress).c_str(), result));
         } else if (g_faultCount != 0) {
             r_.disagreements[kFaultOutsideCaught] = true;
             r_.outsideFault = Text("%s: exception 0x%08lX at %s", kCallNames[call], g_faultCode.load(),
-                                   ModuleAt(g_faultAddress).c_str());
+                                   PlaceOf(g_faultAddress).c_str());
         }
         return result;
     }
@@ -213,11 +197,11 @@ private:
 
 void WatchFaults() { AddVectoredExceptionHandler(1, NoteFault); }
 
-FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const std::vector<uint8_t>& bytes,
+FileResult RunFile(const spihost::HostPlugin& plugin, const std::vector<uint8_t>& bytes,
                    const std::wstring& path, Decode when, CallMarker mark) {
     FileResult r;
     for (int& result : r.results) result = kNotCalled;
-    Judge judge(module, r, mark);
+    Judge judge(plugin.module, r, mark);
     const HostBytes image(0, bytes.data(), bytes.size(), bytes.size());
     const auto* memory = reinterpret_cast<const wchar_t*>(image.data());
     const auto length = static_cast<LONG_PTR>(bytes.size());
@@ -233,7 +217,7 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
         });
         PictureInfo fill;
         std::memset(&fill, kInfoFill, sizeof fill);
-        if (!IsInterfaceCode(result)) judge.Add(kBadResult, call, Text("result %d", result));
+        if (!spihost::IsInterfaceResult(result)) judge.Add(kBadResult, call, Text("result %d", result));
         if (result != 0 && std::memcmp(&info, &fill, sizeof info) != 0) {
             judge.Add(kWroteOnFailure, call, Text("result %d, record changed", result));
         }
@@ -242,11 +226,10 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
 
     const HostBytes head(1, bytes.data(), std::min(bytes.size(), kProbeBytes), kProbeBytes);
     judge.Run(kProbeBuffer, [&] { return plugin.IsSupportedW(path.c_str(), reinterpret_cast<ULONG_PTR>(head.data())); });
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        judge.Run(kProbeHandle, [&] { return plugin.IsSupportedW(path.c_str(), reinterpret_cast<ULONG_PTR>(file)); });
-        CloseHandle(file);
+    const sorvane::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file) {
+        judge.Run(kProbeHandle, [&] { return plugin.IsSupportedW(path.c_str(), reinterpret_cast<ULONG_PTR>(file.get())); });
     }
     for (const enum Call call : {kProbeBuffer, kProbeHandle}) {
         const int result = r.results[call];
@@ -254,7 +237,7 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
     }
 
     const bool decode = when == Decode::Always || (when == Decode::IfDescribed && r.results[kInfoMemory] == 0);
-    DibSeen dibs[2];
+    spihost::DibLayout dibs[2];
     for (int mode = 0; decode && mode < 2; ++mode) {
         const enum Call call = mode == 0 ? kDecodeMemory : kDecodeFile;
         HLOCAL infoBlock = kHandleFill, bitsBlock = kHandleFill;
@@ -262,23 +245,24 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
             return mode == 0 ? plugin.GetPictureW(memory, length, 1, &infoBlock, &bitsBlock, KeepGoing, 0)
                              : plugin.GetPictureW(path.c_str(), 0, 0, &infoBlock, &bitsBlock, KeepGoing, 0);
         });
-        if (!IsInterfaceCode(result)) judge.Add(kBadResult, call, Text("result %d", result));
+        if (!spihost::IsInterfaceResult(result)) judge.Add(kBadResult, call, Text("result %d", result));
         if (result != 0 && (infoBlock != kHandleFill || bitsBlock != kHandleFill)) {
             judge.Add(kWroteOnFailure, call, Text("result %d, handles %p %p", result, infoBlock, bitsBlock));
         }
         if (result == 0) {
+            const sorvane::LocalBlock infoHeld(infoBlock), bitsHeld(bitsBlock);
             const std::string problem = DibProblem(infoBlock, bitsBlock, dibs[mode]);
             if (!problem.empty()) judge.Add(kBadDib, call, problem);
             const PictureInfo& info = infos[mode];
-            const DibSeen& dib = dibs[mode];
-            if (r.results[mode == 0 ? kInfoMemory : kInfoFile] == 0 &&
-                (dib.width != info.width || dib.height != info.height || dib.bits != info.bitsPerPixel)) {
-                judge.Add(kDibDiffersFromInfo, call, Text("DIB %dx%d %u bits, information %dx%d %d bits", dib.width,
-                                                          dib.height, dib.bits, info.width, info.height,
-                                                          info.bitsPerPixel));
+            const spihost::DibLayout& dib = dibs[mode];
+            // A DIB too broken to read has no size to compare.
+            if (dib.width != 0 && r.results[mode == 0 ? kInfoMemory : kInfoFile] == 0 &&
+                (dib.width != info.width || dib.height != info.height || dib.bitCount != info.bitsPerPixel)) {
+                judge.Add(kDibDiffersFromInfo, call,
+                          Text("DIB %dx%d %u bits, information %dx%d %d bits", static_cast<int>(dib.width),
+                               static_cast<int>(dib.height), dib.bitCount, info.width, info.height,
+                               info.bitsPerPixel));
             }
-            if (infoBlock != nullptr) LocalFree(infoBlock);
-            if (bitsBlock != nullptr) LocalFree(bitsBlock);
         }
         if (const int windows = CloseThreadWindows()) judge.Add(kWindowLeft, call, Text("%d windows", windows));
         if (!HeapValidate(GetProcessHeap(), 0, nullptr)) judge.Add(kHeapDamaged, call, "the process heap");
@@ -288,7 +272,7 @@ FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const s
     if (DeclaresNoPictureSize(bytes, width, height)) {
         for (const enum Call call : {kInfoMemory, kInfoFile, kDecodeMemory, kDecodeFile}) {
             const int result = r.results[call];
-            if (result != kNotCalled && result != 2) {
+            if (result != kNotCalled && result != sorvane::kNotSupported) {
                 judge.Add(kSizeNotRefused, call, Text("%ux%u gave %d", width, height, result));
             }
         }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "PluginResult.h"
+
 namespace mutate {
 
 enum Call { kInfoMemory, kInfoFile, kProbeBuffer, kProbeHandle, kDecodeMemory, kDecodeFile, kCallCount };
@@ -13,7 +15,9 @@ inline const char* const kCallNames[kCallCount] = {
     "IsSupportedW, file handle", "GetPictureW, memory", "GetPictureW, file"};
 
 // Result columns: the interface's codes, then anything else.
-inline const int kResultCodes[] = {0, 1, 2, 4, 6, 8, -1};
+inline const int kResultCodes[] = {sorvane::kSuccess,      sorvane::kCancelled,     sorvane::kNotSupported,
+                                   sorvane::kOutOfMemory,   sorvane::kFileError,     sorvane::kInternalError,
+                                   sorvane::kNotImplemented};
 constexpr int kResultColumns = 8;
 inline int ResultColumn(int result) {
     for (int i = 0; i < kResultColumns - 1; ++i) {

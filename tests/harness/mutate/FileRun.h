@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginApi.h"
+#include "HostPlugin.h"
 #include "Tally.h"
 
 namespace mutate {
@@ -39,7 +39,7 @@ enum class Decode { Never, IfDescribed, Always };
 
 // `path` holds `bytes` already; it is also the name given to IsSupportedW. IfDescribed decodes
 // when GetPictureInfoW (memory) succeeded.
-FileResult RunFile(HMODULE module, const sorvane::PluginExports& plugin, const std::vector<uint8_t>& bytes,
+FileResult RunFile(const spihost::HostPlugin& plugin, const std::vector<uint8_t>& bytes,
                    const std::wstring& path, Decode decode, CallMarker mark);
 
 }  // namespace mutate

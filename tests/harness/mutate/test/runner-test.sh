@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The mutation runner against a stand-in plug-in with known faults: each is found, counted and
-# its file kept, and the run goes on past a crash and a hang.
-# usage: runner-test.sh RUNNER FAULTY_PLUGIN WORK_DIR
+# The mutation runner against the stand-in plug-in's known faults (words at the start of each
+# file): each is found, counted and its file kept, and the run goes on past a crash and a hang.
+# usage: runner-test.sh RUNNER STAND_IN_PLUGIN WORK_DIR
 set -uo pipefail
 tool=$1 plugin=$2 work=$3
-source "$(dirname "$0")/../../test/check-lib.sh"
+source "$(dirname "$0")/../../../../tools/test/check-lib.sh"
 
 rm -rf "$work" && mkdir -p "$work/inputs"
 words=(GOOD CRASH HANG BADCODE SCRIBBLE BADDIB WINDOW LEAK GOOD)

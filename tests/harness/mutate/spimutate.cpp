@@ -13,9 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "FaultReport.h"
 #include "FileRun.h"
+#include "Holders.h"
+#include "HostConsole.h"
+#include "HostFiles.h"
+#include "HostPlugin.h"
 #include "Mutations.h"
-#include "PluginApi.h"
 #include "Tally.h"
 #include "TestSupport.h"
 
@@ -23,6 +27,7 @@ namespace mutate {
 
 namespace {
 
+using spihost::Utf8;
 using sorvane::test::CommittedPrivateBytes;
 using sorvane::test::WriteFileBytes;
 
@@ -57,8 +62,7 @@ struct Shared {
     volatile LONG64 callStart;  // GetTickCount64 when it started
     volatile LONG stop;         // the supervisor's time is up: end after this file
     volatile LONG finished;     // no file is left
-    volatile DWORD faultCode;
-    volatile LONG64 faultAddress;
+    char fault[256];            // the runner's last fault, described
     char recipe[512];
     uint64_t kept[kFaultCount + kDisagreementCount];
     int64_t memoryAtStart, memoryNow, handlesAtStart, handlesNow;
@@ -76,42 +80,21 @@ void Print(const char* format, ...) {
     std::fflush(stdout);
 }
 
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 std::wstring FullPath(const std::wstring& path) {
     wchar_t full[MAX_PATH * 4];
     const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
     return n == 0 || n >= std::size(full) ? path : std::wstring(full, n);
 }
 
-bool ReadBytes(const std::wstring& path, Bytes& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    DWORD got = 0;
-    const bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (1 << 26) &&
-                    (bytes.resize(static_cast<size_t>(size.QuadPart)), true) &&
-                    (bytes.empty() || ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) &&
-                    got == bytes.size();
-    CloseHandle(file);
-    return ok;
-}
-
 // The files `pattern` matches in `dir`, in name order.
 std::vector<std::wstring> FilesIn(const std::wstring& dir, const wchar_t* pattern) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    const sorvane::FileSearch search(FindFirstFileW((dir + L"\\" + pattern).c_str(), &found));
+    if (!search) return names;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -121,7 +104,8 @@ std::vector<Seed> LoadFiles(const std::wstring& dir) {
     if (dir.empty()) return files;
     for (const std::wstring& name : FilesIn(dir, L"*.dds")) {
         Seed seed{Utf8(name), {}};
-        if (ReadBytes(dir + L"\\" + name, seed.bytes)) files.push_back(std::move(seed));
+        std::wstring problem;
+        if (spihost::ReadFileStart(dir + L"\\" + name, UINT64_MAX, seed.bytes, problem)) files.push_back(std::move(seed));
     }
     return files;
 }
@@ -165,11 +149,9 @@ void MarkCall(int call) {
     }
 }
 
-LONG WINAPI LastChance(EXCEPTION_POINTERS* pointers) {
-    g_shared->faultCode = pointers->ExceptionRecord->ExceptionCode;
-    g_shared->faultAddress = reinterpret_cast<LONG64>(pointers->ExceptionRecord->ExceptionAddress);
-    TerminateProcess(GetCurrentProcess(), kCrashExitCode);
-    return EXCEPTION_EXECUTE_HANDLER;
+// The runner's last word before it ends: the supervisor reports the crash.
+void NoteCrash(const std::wstring& description) {
+    std::snprintf(g_shared->fault, sizeof g_shared->fault, "%s", Utf8(description).c_str());
 }
 
 void Record(const Options& o, Shared& s, uint64_t position, const MutatedFile& file, const FileResult& r) {
@@ -219,15 +201,15 @@ int RunRunner(const Options& o) {
     if (g_shared == nullptr) return kCannotRun;
     Shared& s = *g_shared;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    SetUnhandledExceptionFilter(LastChance);
+    spihost::InstallFaultReport(NoteCrash, kCrashExitCode);
     WatchFaults();
 
-    const HMODULE module = LoadLibraryExW(FullPath(o.plugin).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module == nullptr) {
-        Print("%s: cannot load %s (error %lu)\n", kToolName, Utf8(o.plugin).c_str(), GetLastError());
+    spihost::HostPlugin plugin;
+    std::wstring problem;
+    if (!plugin.Load(o.plugin, problem)) {
+        Print("%s: cannot load %s: %s\n", kToolName, Utf8(o.plugin).c_str(), Utf8(problem).c_str());
         return kCannotRun;
     }
-    const sorvane::PluginExports plugin = sorvane::BindPluginExports(module);
     if (!plugin.GetPictureInfoW || !plugin.IsSupportedW || !plugin.GetPictureW) {
         Print("%s: %s lacks the W exports\n", kToolName, Utf8(o.plugin).c_str());
         return kCannotRun;
@@ -269,7 +251,7 @@ int RunRunner(const Options& o) {
                               : file.oversize                           ? Decode::IfDescribed
                                                                         : Decode::Never;
         const int64_t before = CommittedPrivateBytes();
-        FileResult result = RunFile(module, plugin, file.bytes, path, decode, MarkCall);
+        FileResult result = RunFile(plugin, file.bytes, path, decode, MarkCall);
         const int64_t after = CommittedPrivateBytes();
         if (after - before > kMemoryKeptLimit) {
             // Memory kept once may be a cache filled or the heap's new high-water mark, and
@@ -278,7 +260,7 @@ int RunRunner(const Options& o) {
             std::string kept = std::to_string((after - before) / 1024) + " KiB";
             int64_t mark = after;
             for (int run = 0; run < kMemoryKeptReruns && !kept.empty(); ++run) {
-                RunFile(module, plugin, file.bytes, path, decode, MarkCall);
+                RunFile(plugin, file.bytes, path, decode, MarkCall);
                 const int64_t now = CommittedPrivateBytes();
                 if (now - mark > kMemoryKeptLimit) {
                     kept += ", " + std::to_string((now - mark) / 1024) + " KiB";
@@ -305,7 +287,6 @@ int RunRunner(const Options& o) {
             }
         }
     }
-    FreeLibrary(module);
     return 0;
 }
 
@@ -443,11 +424,10 @@ int RunSupervisor(Options o) {
                   Utf8(kept).c_str());
         } else {
             ++s->tally.crashes;
-            Print("CRASH %s (%s): %s: exception 0x%08lX at 0x%llX (runner exit 0x%lX); kept as %s\n", which.c_str(),
-                  s->recipe, call, s->faultCode, static_cast<unsigned long long>(s->faultAddress), exitCode,
-                  Utf8(kept).c_str());
+            Print("CRASH %s (%s): %s: %s (runner exit 0x%lX); kept as %s\n", which.c_str(), s->recipe, call,
+                  s->fault[0] != 0 ? s->fault : "no fault noted", exitCode, Utf8(kept).c_str());
         }
-        s->faultCode = 0;
+        s->fault[0] = 0;
         s->callStart = 0;
         s->call = -1;
         s->next = static_cast<LONG64>(position + 1);
