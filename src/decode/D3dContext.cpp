@@ -176,7 +176,8 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<I
 }
 
 PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
-                                        ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described) noexcept {
+                                        ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described,
+                                        D3DFORMAT surfaceFormat) noexcept {
     const D3dxFunctions* d3dx = BoundD3dx();
     if (d3dx == nullptr) return kNotSupported;
 #if defined(_WIN64)
@@ -192,7 +193,8 @@ PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, const dd
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.
-    const DecodeSurface& target = DecodeSurfaceFor(info.Format);
+    const DecodeSurface* forced = surfaceFormat != D3DFMT_UNKNOWN ? FindDecodeSurface(surfaceFormat) : nullptr;
+    const DecodeSurface& target = forced != nullptr ? *forced : DecodeSurfaceFor(info.Format);
     const uint64_t pixelBytes = target.sourceBits / 8;
     if (uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) return kOutOfMemory;
     // D3DX's own check of the length wraps for wide pixels, faces and slices just the same: a

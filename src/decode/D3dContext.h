@@ -56,9 +56,11 @@ public:
     // the decode-surface format of its source format; `header` is the file's header as its
     // description read it. `described`, if given, receives the source format of a picture D3DX
     // describes as one a host can be given, whether or not the load then succeeds; it is left
-    // as it was otherwise.
+    // as it was otherwise. `surfaceFormat`, when not D3DFMT_UNKNOWN, is the decode surface to
+    // use whatever the source format (a view of the settings needs all 32 bits).
     PluginResult LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
-                                ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described = nullptr) noexcept;
+                                ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described = nullptr,
+                                D3DFORMAT surfaceFormat = D3DFMT_UNKNOWN) noexcept;
     // The same for bytes not yet described.
     PluginResult LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface) noexcept;
 

@@ -19,7 +19,7 @@ constexpr size_t kScratchBytes = 256 * 1024;
 
 struct Pass {
     const dds::DdsImage& image;
-    const AlphaMode& mode;
+    const PixelView& view;
     PixelImage& dib;
     uint32_t unitRows;  // pixel rows of a block row
     mutable std::atomic<PluginResult> failure{kSuccess};
@@ -63,7 +63,7 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
             uint8_t* pixels = scratch + rowBytes * i;
             if (image.premultiplied) Unpremultiply(pixels, image.width);
             // The first DIB row in memory is the picture's bottom row.
-            ConvertRowTo24Bits(pixels, pass.dib.Row(image.height - 1 - (row + i)), image.width, stride, pass.mode);
+            ConvertRowForView(pixels, pass.dib.Row(image.height - 1 - (row + i)), image.width, stride, pass.view, row + i, 0);
         }
     }
 }
@@ -71,11 +71,19 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
 }  // namespace
 
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept {
+    return DecodeDdsIntoDib(image, PixelView{mode}, dib);
+}
+
+PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept {
     if (image.pixels == nullptr) return kInternalError;
-    PluginResult result = dib.Allocate(image.width, image.height, 24);
+    PluginResult result = dib.Allocate(image.width, image.height, view.dibBits);
     if (result != kSuccess) return result;
-    // Pictures without alpha only drop the alpha byte the decoders write.
-    const AlphaMode used = image.alpha ? mode : AlphaMode{false, 0, 0, 0};
+    // Pictures without alpha only drop the alpha byte the decoders write (or read it as 255).
+    PixelView used = view;
+    if (!image.alpha) {
+        used.alpha = AlphaMode{};
+        used.opaque = true;
+    }
     Pass pass{image, used, dib, dds::BlockHeight(image)};
     const uint32_t units = (image.height + pass.unitRows - 1) / pass.unitRows;
     ForEachRowBand(

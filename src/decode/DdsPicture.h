@@ -15,6 +15,8 @@ namespace sorvane {
 // disposed of by `mode` for pictures with alpha and dropped for the others. 4 when memory
 // cannot be had, 8 when decoding faulted.
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept;
+// The same for a view of the settings: a DIB of view.dibBits, each row converted for the view.
+PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept;
 
 // The rows of a legacy X1R5G5B5 picture, which a 16-bit DIB stores alike, copied unchanged into
 // a new 16-bit DIB in `dib`, bottom-up. 8 for a picture of any other layout.

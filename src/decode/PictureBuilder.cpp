@@ -53,17 +53,18 @@ private:
 };
 
 // The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB.
+// `sourceAlpha`: whether the source format's alpha goes as the settings say.
 PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc,
-                      const DecodeSurface& surface, const SurfaceLock& lock, LocalBlock& infoBlock,
-                      LocalBlock& bitsBlock) {
+                      const DecodeSurface& surface, const SurfaceLock& lock, const PluginSettings& settings,
+                      bool sourceAlpha, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
     const PixelImage source(PixelLayout{desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch},
                             static_cast<uint8_t*>(lock.rect().pBits));
-    // Read once per picture with alpha, before the pass, and never for an opaque one.
-    const AlphaMode mode = surface.disposesAlpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     PluginResult result = RunGuardedStep([&] {
-        return surface.disposesAlpha ? ConvertTo24Bits(source, dib, mode) : FlipRows(source, dib);
+        // A view has all 32 bits of the surface.
+        if (!settings.NoView()) return ConvertForView(source, dib, PixelViewOf(settings, sourceAlpha));
+        return surface.disposesAlpha ? ConvertTo24Bits(source, dib, AlphaModeOf(settings)) : FlipRows(source, dib);
     });
     if (result != kSuccess) return result;
     Reached(PictureStage::PixelsDone);
@@ -93,6 +94,8 @@ struct D3dxFailure {
 PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescription& description,
                               const PictureRequest& request, D3dxFailure& failure) {
     Reached(PictureStage::Begin);
+    // Read once per picture, before the pass: the views apply to every picture.
+    const PluginSettings settings = ReadPluginSettings();
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) {
@@ -101,7 +104,8 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
     }
     Reached(PictureStage::ContextMade);
     ComRef<IDirect3DSurface9> surface;
-    result = context.LoadDdsSurface(bytes, size, description.image.header, surface, &failure.described);
+    result = context.LoadDdsSurface(bytes, size, description.image.header, surface, &failure.described,
+                                    settings.NoView() ? D3DFMT_UNKNOWN : D3DFMT_A8R8G8B8);
     if (result != kSuccess) {
         failure.ownReaderTakesOver = result == kNotSupported || result == kInternalError;
         return result;
@@ -119,7 +123,11 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
     Reached(PictureStage::SurfaceLocked);
 
     LocalBlock infoBlock, bitsBlock;
-    if ((result = BuildDib(request, desc, *decodeSurface, lock, infoBlock, bitsBlock)) != kSuccess) return result;
+    const bool sourceAlpha = DecodeSurfaceFor(failure.described).disposesAlpha;
+    if ((result = BuildDib(request, desc, *decodeSurface, lock, settings, sourceAlpha, infoBlock, bitsBlock)) !=
+        kSuccess) {
+        return result;
+    }
     return HandOver(request, infoBlock, bitsBlock);
 }
 
@@ -128,12 +136,13 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
 PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request, uint16_t dibBits,
                                    bool disposesAlpha) {
     if (Cancelled(request, 40)) return kCancelled;
-    // Read once per picture with alpha, before the pass, and never for one without.
-    const AlphaMode mode = disposesAlpha ? AlphaModeOf(ReadPluginSettings()) : AlphaMode{};
+    // Read once per picture, before the pass: the views apply to every picture.
+    const PluginSettings settings = ReadPluginSettings();
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     PluginResult result = RunGuardedStep([&] {
-        return dibBits == 16 ? CopyDdsRowsIntoDib(image, dib) : DecodeDdsIntoDib(image, mode, dib);
+        if (dibBits == 16 && settings.NoView()) return CopyDdsRowsIntoDib(image, dib);
+        return DecodeDdsIntoDib(image, PixelViewOf(settings, disposesAlpha), dib);
     });
     if (result != kSuccess) return result;
     if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;

@@ -4,12 +4,18 @@
 #include "D3dxLibrary.h"
 #include "DdsDescription.h"
 #include "OpaqueFormats.h"
+#include "PixelConversion.h"
+#include "PluginSettings.h"
 
 namespace sorvane {
 
 namespace {
 
+// `bitsPerPixel` is the picture's own DIB; a view of the settings gives its DIB instead, as
+// decoding will.
 void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPixel) {
+    const PluginSettings settings = ReadPluginSettings();
+    if (!settings.NoView()) bitsPerPixel = static_cast<uint16_t>(PixelViewOf(settings, true).dibBits);
     ZeroMemory(info, sizeof *info);  // padding included
     info->width = static_cast<int32_t>(width);
     info->height = static_cast<int32_t>(height);

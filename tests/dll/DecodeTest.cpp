@@ -225,5 +225,66 @@ TEST_F(DecodeTest, AlphaFollowsTheSettings) {
     DeleteSettingsKey();
 }
 
+// The views of the settings, on both routes and from both input forms, against pictures worked
+// out here: the checkerboard's squares meet between columns 7 and 8, alpha climbs by 25 a
+// column, and a format without alpha shows alpha 255.
+TEST_F(DecodeTest, ViewsFollowTheSettings) {
+    constexpr uint32_t kWidth = 10, kHeight = 2;
+    const auto pixel = [](uint32_t x, uint32_t y) { return (x * 25) << 24 | (30 + y) << 16 | 20 << 8 | (10 + x); };
+    const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, kWidth, kHeight, pixel));
+    Bytes bgra;
+    for (uint32_t y = 0; y < kHeight; ++y) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            for (int i = 0; i < 4; ++i) bgra.push_back(static_cast<uint8_t>(pixel(x, y) >> (8 * i)));
+        }
+    }
+    const Bytes dx10 = WriteDx10Dds(Dx10(87, kWidth, kHeight, bgra));
+    const Bytes opaque = WriteDds(MakeUncompressed(DdsFormat::X8R8G8B8, kWidth, kHeight, pixel));
+    const struct {
+        const wchar_t* value;
+        DWORD number;
+        uint32_t bits;
+        // The DIB pixel (blue, green, red[, alpha]) of picture pixel (x, y) with the given alpha.
+        std::vector<uint8_t> (*expected)(uint32_t x, uint32_t y, uint32_t alpha);
+    } kViews[] = {
+        {L"Backdrop", 1, 24, [](uint32_t x, uint32_t y, uint32_t a) {
+             const uint32_t grey = x / 8 % 2 == 0 ? 255 : 204;
+             const auto blend = [&](uint32_t c) { return static_cast<uint8_t>((c * a + grey * (255 - a)) / 255); };
+             return std::vector<uint8_t>{blend(10 + x), blend(20), blend(30 + y)};
+         }},
+        {L"Channel", 1, 24, [](uint32_t, uint32_t, uint32_t a) {
+             return std::vector<uint8_t>{uint8_t(a), uint8_t(a), uint8_t(a)};
+         }},
+        {L"Bits", 32, 32, [](uint32_t x, uint32_t y, uint32_t a) {
+             return std::vector<uint8_t>{uint8_t(10 + x), 20, uint8_t(30 + y), uint8_t(a)};
+         }},
+    };
+    const std::wstring path = dir_.Write(L"view.dds", legacy);
+    for (const auto& view : kViews) {
+        DeleteSettingsKey();
+        SetSettingsDword(view.value, view.number);
+        for (const Bytes* file : {&legacy, &dx10, &opaque}) {
+            const bool hasAlpha = file != &opaque;
+            SCOPED_TRACE(testing::Message() << view.value << (file == &legacy ? L", legacy" : file == &dx10 ? L", DX10" : L", opaque"));
+            for (const Dib& dib : {DecodeMemory(*file), DecodeFile(dir_.Write(L"view.dds", *file))}) {
+                ASSERT_EQ(dib.result, 0);
+                ASSERT_EQ(dib.header.biBitCount, view.bits);
+                const size_t stride = (size_t{kWidth} * view.bits / 8 + 3) / 4 * 4;
+                for (uint32_t y = 0; y < kHeight; ++y) {
+                    for (uint32_t x = 0; x < kWidth; ++x) {
+                        const std::vector<uint8_t> want = view.expected(x, y, hasAlpha ? x * 25 : 255);
+                        const uint8_t* at = dib.bits.data() + (kHeight - 1 - y) * stride + x * want.size();
+                        EXPECT_EQ(std::vector<uint8_t>(at, at + want.size()), want) << x << "," << y;
+                    }
+                }
+            }
+            PictureInfo info{};
+            ASSERT_EQ(LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(file->data()), static_cast<LONG_PTR>(file->size()), 1, &info), 0);
+            EXPECT_EQ(info.bitsPerPixel, static_cast<int16_t>(view.bits));
+        }
+    }
+    DeleteSettingsKey();
+}
+
 }  // namespace
 }  // namespace sorvane::test
