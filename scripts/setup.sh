@@ -14,6 +14,8 @@ packages=(
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   googletest
   imagemagick fonts-dejavu-core
+  # The settings dialog's picture (scripts/settings-screenshot.sh): a Japanese font.
+  fonts-ipafont-gothic
   python3 python3-pil
   # The reference test: an independent encoder, and Mesa's software renderer as a decoder.
   libnvtt-bin libosmesa6-dev nodejs
