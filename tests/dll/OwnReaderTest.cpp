@@ -233,10 +233,7 @@ TEST_F(OwnRoute, FirstPictureOfEveryShape) {
                    {"1-D", 2, 1, 0, 1, 1, false}};
     for (const auto& shape : kShapes) {
         SCOPED_TRACE(shape.what);
-        Dx10Image image;
-        image.dxgi = 87;
-        image.width = 3;
-        image.height = shape.height;
+        Dx10Image image = Dx10(87, 3, shape.height);
         image.dimension = shape.dimension;
         image.arraySize = shape.arraySize;
         image.depth = shape.depth;

@@ -302,17 +302,13 @@ std::vector<Seed> MakeSeeds() {
             return s.blockBytes != 0 ? uint64_t{(w + 3) / 4} * ((h + 3) / 4) * s.blockBytes
                                      : (uint64_t{w} * s.bits + 7) / 8 * h;
         };
-        Dx10Image image;
-        image.dxgi = s.dxgi;
-        image.width = s.width;
-        image.height = s.height;
+        Dx10Image image = Dx10(s.dxgi, s.width, s.height, rng.Fill(bytesOf(s.width, s.height)));
         image.dimension = s.dimension;
         image.arraySize = s.arraySize;
         image.depth = s.depth;
         image.mipCount = s.mipCount;
         image.alphaMode = s.alphaMode;
         image.cube = s.cube;
-        image.data = rng.Fill(bytesOf(s.width, s.height));
         // Whatever follows the first picture: the other faces, elements, slices or mips.
         uint64_t rest = image.data.size() * ((s.cube ? 6 : std::max(s.arraySize, std::max(s.depth, 1u))) - 1);
         for (uint32_t level = 1, w = s.width, h = s.height; level < s.mipCount; ++level) {
