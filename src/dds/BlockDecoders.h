@@ -23,6 +23,9 @@ void DecodeBc3Block(const uint8_t* block, uint8_t* bgra) noexcept;
 void DecodeBc4Block(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept;
 // BC5 (16 bytes): red then green; blue is 0.
 void DecodeBc5Block(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept;
+// BC5 as a normal's x and y: 16 texels of two doubles in [-1, 1], the interpolated levels
+// unrounded (2v - 1 of v = level / 255, or level / 127 signed).
+void DecodeBc5BlockVectors(const uint8_t* block, bool isSigned, double* xy) noexcept;
 
 // BC6H (16 bytes): 16 texels of red, green, blue as half floats (IEEE binary16 bit patterns),
 // exactly as the format defines them. A reserved mode gives 0 in every channel.

@@ -2,6 +2,7 @@
 // 8-bit endpoints and 3-bit indices. Endpoints widen by bit replication and interpolate with
 // truncating integer division, as the common decoders of these formats do.
 
+#include <algorithm>
 #include <cstring>
 
 #include "BitReader.h"
@@ -87,6 +88,30 @@ void DecodeChannel(const uint8_t* block, bool isSigned, uint8_t* values) {
     for (int i = 0; i < kBlockTexels; ++i) values[i] = levels[(indices >> (3 * i)) & 7];
 }
 
+// One channel block's 16 values at full precision, in [-1, 1], every `step` doubles of `values`:
+// the levels of DecodeChannel before they are rounded to bytes.
+void ChannelVectors(const uint8_t* block, bool isSigned, double* values, int step) {
+    double e0 = block[0], e1 = block[1], low = 0, high = 255;
+    if (isSigned) {
+        // A stored -128 is -127.
+        e0 = std::max(-127, int{static_cast<int8_t>(block[0])});
+        e1 = std::max(-127, int{static_cast<int8_t>(block[1])});
+        low = -127;
+        high = 127;
+    }
+    double levels[8] = {e0, e1};
+    const int steps = e0 > e1 ? 7 : 5;
+    for (int i = 1; i < steps; ++i) levels[i + 1] = (e0 * (steps - i) + e1 * i) / steps;
+    if (steps == 5) {
+        levels[6] = low;
+        levels[7] = high;
+    }
+    for (double& level : levels) level = isSigned ? level / 127 : 2 * (level / 255) - 1;
+    uint64_t indices = 0;
+    for (int i = 7; i >= 2; --i) indices = indices << 8 | block[i];
+    for (int i = 0; i < kBlockTexels; ++i) values[step * i] = levels[(indices >> (3 * i)) & 7];
+}
+
 void StoreTexels(const uint32_t* texels, uint8_t* bgra) {
     for (int i = 0; i < kBlockTexels; ++i) StoreLe32(bgra + 4 * i, texels[i]);
 }
@@ -134,6 +159,11 @@ void DecodeBc5Block(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept
     for (int i = 0; i < kBlockTexels; ++i) {
         StoreLe32(bgra + 4 * i, uint32_t{green[i]} << 8 | uint32_t{red[i]} << 16 | 0xFF000000);
     }
+}
+
+void DecodeBc5BlockVectors(const uint8_t* block, bool isSigned, double* xy) noexcept {
+    ChannelVectors(block, isSigned, xy, 2);
+    ChannelVectors(block + 8, isSigned, xy + 1, 2);
 }
 
 }  // namespace sorvane::dds

@@ -42,6 +42,10 @@ struct DdsFormat {
     bool alpha;
     RowDecoder decode;
     Layout layout = Layout::Pixels;
+    // Two-channel formats whose channels are a normal's x and y: the same unit row as pairs of
+    // doubles (x, then y, in [-1, 1]; 16 bytes a pixel) at the channels' full precision, which
+    // the 8-bit rows have lost. Null for the others.
+    RowDecoder vectors = nullptr;
 };
 
 // The pixel-format flags of the legacy header.

@@ -51,13 +51,29 @@ constexpr RowDecoder kBc6hSigned = DecodeBlockRow<Signedness<DecodeBc6hBlock, tr
 constexpr RowDecoder kBc7 = DecodeBlockRow<DecodeBc7Block, 16>;
 constexpr RowDecoder kRxgb = DecodeBlockRow<DecodeRxgbBlock, 16>;
 
+// A row of BC5 blocks as a normal's x and y, 16 bytes a texel.
+template <bool Signed>
+void DecodeBc5VectorRow(const RowJob& job) {
+    double texels[2 * kBlockTexels];
+    const uint32_t width = job.image.width;
+    for (uint32_t x = 0; x < width; x += 4) {
+        DecodeBc5BlockVectors(job.source + x / 4 * 16, Signed, texels);
+        const size_t bytes = 16 * size_t{width - x < 4 ? width - x : 4};
+        for (uint32_t row = 0; row < job.rows; ++row) {
+            std::memcpy(job.out + row * job.stride + 16 * size_t{x}, texels + 8 * row, bytes);
+        }
+    }
+}
+
 using rows::DecodeFloats;
 using rows::DecodeNorm;
 using rows::Kind;
 constexpr Kind U = Kind::Unorm, S = Kind::Snorm;
-constexpr Layout kPairs = Layout::Pairs, kEvenPairs = Layout::EvenPairs, kTwoPlanes = Layout::TwoPlanes;
+using rows::DecodeVectors;
+constexpr Layout kPixels = Layout::Pixels, kPairs = Layout::Pairs, kEvenPairs = Layout::EvenPairs,
+                 kTwoPlanes = Layout::TwoPlanes;
 
-// Name, DXGI number, block bytes, pixel bits, channels, alpha, decoder, layout. TYPELESS decodes
+// Name, DXGI number, block bytes, pixel bits, channels, alpha, decoder, layout, vectors. TYPELESS decodes
 // as its family's UNORM (FLOAT for the 32-bit float families), sRGB as UNORM with its values
 // kept; UINT as UNORM and SINT as SNORM of the same width, by the channel rules.
 constexpr DdsFormat kFormats[] = {
@@ -73,9 +89,9 @@ constexpr DdsFormat kFormats[] = {
     {"BC4_TYPELESS", 79, 8, 0, 1, false, kBc4},
     {"BC4_UNORM", 80, 8, 0, 1, false, kBc4},
     {"BC4_SNORM", 81, 8, 0, 1, false, kBc4Signed},
-    {"BC5_TYPELESS", 82, 16, 0, 2, false, kBc5},
-    {"BC5_UNORM", 83, 16, 0, 2, false, kBc5},
-    {"BC5_SNORM", 84, 16, 0, 2, false, kBc5Signed},
+    {"BC5_TYPELESS", 82, 16, 0, 2, false, kBc5, kPixels, DecodeBc5VectorRow<false>},
+    {"BC5_UNORM", 83, 16, 0, 2, false, kBc5, kPixels, DecodeBc5VectorRow<false>},
+    {"BC5_SNORM", 84, 16, 0, 2, false, kBc5Signed, kPixels, DecodeBc5VectorRow<true>},
     {"BC6H_TYPELESS", 94, 16, 0, 3, false, kBc6h},
     {"BC6H_UF16", 95, 16, 0, 3, false, kBc6h},
     {"BC6H_SF16", 96, 16, 0, 3, false, kBc6hSigned},
@@ -114,12 +130,12 @@ constexpr DdsFormat kFormats[] = {
     {"R8G8B8A8_UINT", 30, 0, 32, 4, true, DecodeRgba8},
     {"R8G8B8A8_SNORM", 31, 0, 32, 4, true, DecodeNorm<8, S, 4>},
     {"R8G8B8A8_SINT", 32, 0, 32, 4, true, DecodeNorm<8, S, 4>},
-    {"R16G16_TYPELESS", 33, 0, 32, 2, false, DecodeRg16},
+    {"R16G16_TYPELESS", 33, 0, 32, 2, false, DecodeRg16, kPixels, DecodeVectors<16, U>},
     {"R16G16_FLOAT", 34, 0, 32, 2, false, DecodeRg16Float},
-    {"R16G16_UNORM", 35, 0, 32, 2, false, DecodeRg16},
-    {"R16G16_UINT", 36, 0, 32, 2, false, DecodeNorm<16, U, 2>},
-    {"R16G16_SNORM", 37, 0, 32, 2, false, DecodeNorm<16, S, 2>},
-    {"R16G16_SINT", 38, 0, 32, 2, false, DecodeNorm<16, S, 2>},
+    {"R16G16_UNORM", 35, 0, 32, 2, false, DecodeRg16, kPixels, DecodeVectors<16, U>},
+    {"R16G16_UINT", 36, 0, 32, 2, false, DecodeNorm<16, U, 2>, kPixels, DecodeVectors<16, U>},
+    {"R16G16_SNORM", 37, 0, 32, 2, false, DecodeNorm<16, S, 2>, kPixels, DecodeVectors<16, S>},
+    {"R16G16_SINT", 38, 0, 32, 2, false, DecodeNorm<16, S, 2>, kPixels, DecodeVectors<16, S>},
     {"R32_TYPELESS", 39, 0, 32, 1, false, DecodeR32Float},
     {"D32_FLOAT", 40, 0, 32, 1, false, DecodeD32Float},
     {"R32_FLOAT", 41, 0, 32, 1, false, DecodeR32Float},
@@ -129,11 +145,11 @@ constexpr DdsFormat kFormats[] = {
     {"D24_UNORM_S8_UINT", 45, 0, 32, 1, false, DecodeD24},
     {"R24_UNORM_X8_TYPELESS", 46, 0, 32, 1, false, DecodeD24},
     {"X24_TYPELESS_G8_UINT", 47, 0, 32, 1, false, DecodeStencilOf24},
-    {"R8G8_TYPELESS", 48, 0, 16, 2, false, DecodeRg8},
-    {"R8G8_UNORM", 49, 0, 16, 2, false, DecodeRg8},
-    {"R8G8_UINT", 50, 0, 16, 2, false, DecodeRg8},
-    {"R8G8_SNORM", 51, 0, 16, 2, false, DecodeNorm<8, S, 2>},
-    {"R8G8_SINT", 52, 0, 16, 2, false, DecodeNorm<8, S, 2>},
+    {"R8G8_TYPELESS", 48, 0, 16, 2, false, DecodeRg8, kPixels, DecodeVectors<8, U>},
+    {"R8G8_UNORM", 49, 0, 16, 2, false, DecodeRg8, kPixels, DecodeVectors<8, U>},
+    {"R8G8_UINT", 50, 0, 16, 2, false, DecodeRg8, kPixels, DecodeVectors<8, U>},
+    {"R8G8_SNORM", 51, 0, 16, 2, false, DecodeNorm<8, S, 2>, kPixels, DecodeVectors<8, S>},
+    {"R8G8_SINT", 52, 0, 16, 2, false, DecodeNorm<8, S, 2>, kPixels, DecodeVectors<8, S>},
     {"R16_TYPELESS", 53, 0, 16, 1, false, DecodeR16},
     {"R16_FLOAT", 54, 0, 16, 1, false, DecodeR16Float},
     {"D16_UNORM", 55, 0, 16, 1, false, DecodeR16},
@@ -187,10 +203,10 @@ constexpr DdsFormat kFormats[] = {
     {"A4L4", 0, 0, 8, 2, true, DecodeL4A4},
     {"P8", 0, 0, 8, 3, false, DecodePalette8},
     {"A8P8", 0, 0, 16, 4, true, DecodePalette8Alpha8},
-    {"V8U8", 0, 0, 16, 2, false, DecodeNorm<8, S, 2>},
+    {"V8U8", 0, 0, 16, 2, false, DecodeNorm<8, S, 2>, kPixels, DecodeVectors<8, S>},
     {"CxV8U8", 0, 0, 16, 2, false, DecodeNorm<8, S, 2>},
     {"Q8W8V8U8", 0, 0, 32, 4, true, DecodeNorm<8, S, 4>},
-    {"V16U16", 0, 0, 32, 2, false, DecodeNorm<16, S, 2>},
+    {"V16U16", 0, 0, 32, 2, false, DecodeNorm<16, S, 2>, kPixels, DecodeVectors<16, S>},
     {"Q16W16V16U16", 0, 0, 64, 4, true, DecodeNorm<16, S, 4>},
     {"A2W10V10U10", 0, 0, 32, 4, true, DecodeA2W10V10U10},
     {"L6V5U5", 0, 0, 16, 3, false, DecodeL6V5U5},

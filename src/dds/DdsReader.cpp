@@ -20,6 +20,7 @@ constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | k
                                   kPfBumpLuminance | kPfBumpDuDv;
 constexpr uint32_t kCubemap = 0x200, kCubeFaces = 0xFC00, kVolume = 0x200000;  // caps2
 constexpr uint32_t kDx10Cube = 0x4;  // miscFlag
+constexpr uint32_t kAllFaces = 0x3F;  // DdsCounts::cubeFaces
 // DX10 resource dimensions and alpha modes.
 constexpr uint32_t kUnknownDimension = 0, kTexture1D = 2, kTexture2D = 3, kTexture3D = 4;
 constexpr uint32_t kAlphaModeMask = 0x7, kAlphaModePremultiplied = 2, kAlphaModeOpaque = 3;
@@ -215,11 +216,14 @@ DdsCounts CountImages(const DdsImage& image) noexcept {
     if (image.dx10) {
         counts.volume = image.extension.resourceDimension == kTexture3D;
         const uint64_t elements = std::max(image.extension.arraySize, 1u);
-        counts.items = counts.volume ? std::max(header.depth, 1u) : elements * ((image.extension.miscFlag & kDx10Cube) ? 6 : 1);
+        const bool cube = !counts.volume && (image.extension.miscFlag & kDx10Cube) != 0;
+        counts.items = counts.volume ? std::max(header.depth, 1u) : elements * (cube ? 6 : 1);
+        counts.cubeFaces = cube ? kAllFaces : 0;
     } else if (header.caps2 & kCubemap) {
         // Writers that set only the cube flag mean all six faces.
-        const uint32_t faces = static_cast<uint32_t>(std::bitset<6>((header.caps2 & kCubeFaces) >> 10).count());
-        counts.items = faces != 0 ? faces : 6;
+        const uint32_t faces = (header.caps2 & kCubeFaces) >> 10;
+        counts.cubeFaces = faces != 0 ? faces : kAllFaces;
+        counts.items = std::bitset<6>(counts.cubeFaces).count();
     } else {
         counts.volume = (header.caps2 & kVolume) != 0;
         counts.items = counts.volume ? std::max(header.depth, 1u) : 1;
@@ -245,11 +249,10 @@ bool AddChecked(uint64_t a, uint64_t b, uint64_t& sum) {
 
 }  // namespace
 
-ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
-                       DdsImage& view) noexcept {
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept {
     view = DdsImage();
     const DdsCounts counts = CountImages(image);
-    if (bytes == nullptr || item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
+    if (item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
     // Volumes store each level's slices together; other files each item's levels together.
     const uint64_t depth = counts.volume ? counts.items : 1;
     uint64_t before = 0, itemBytes = 0, bytesOfLevel = 0;
@@ -274,10 +277,20 @@ ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, ui
     if (!AddChecked(offset, image.dataOffset, offset)) return ReadResult::Invalid;
     if (LevelOf(image, mip, view) != ReadResult::Ok) return ReadResult::Invalid;
     view.dataOffset = offset;
-    if (offset > size || view.pictureBytes > size - offset) {
-        view.pixels = nullptr;
-        return ReadResult::Truncated;
+    view.pixels = view.palette = nullptr;
+    if (offset > size || view.pictureBytes > size - offset) return ReadResult::Truncated;
+    return ReadResult::Ok;
+}
+
+ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
+                       DdsImage& view) noexcept {
+    if (bytes == nullptr) {
+        view = DdsImage();
+        return ReadResult::Invalid;
     }
+    const ReadResult result = PlaceImage(image, size, item, mip, view);
+    if (result != ReadResult::Ok) return result;
+    const uint64_t offset = view.dataOffset;
     const auto* data = static_cast<const uint8_t*>(bytes);
     view.pixels = data + offset;
     view.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
@@ -288,14 +301,31 @@ uint32_t BlockHeight(const DdsImage& image) noexcept {
     return image.format != nullptr && image.format->blockBytes != 0 ? 4 : 1;
 }
 
-void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+namespace {
+
+void DecodeUnitRows(const DdsImage& image, RowDecoder decode, uint32_t first, uint32_t count, uint8_t* out,
+                    ptrdiff_t stride) {
     const uint32_t unitRows = BlockHeight(image);
     const uint32_t end = first + count;
     for (uint32_t row = first; row < end; row += unitRows) {
         const uint32_t rows = end - row < unitRows ? end - row : unitRows;
         const uint8_t* source = image.pixels + (row / unitRows) * image.rowBytes;
-        image.format->decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride, row});
+        decode(RowJob{image, source, rows, out + static_cast<ptrdiff_t>(row - first) * stride, stride, row});
     }
+}
+
+}  // namespace
+
+void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    DecodeUnitRows(image, image.format->decode, first, count, out, stride);
+}
+
+bool HasVectorChannels(const DdsImage& image) noexcept {
+    return image.format != nullptr && image.format->vectors != nullptr;
+}
+
+void DecodeVectorRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    if (HasVectorChannels(image)) DecodeUnitRows(image, image.format->vectors, first, count, out, stride);
 }
 
 const char* FormatName(const DdsImage& image) noexcept {

@@ -93,6 +93,7 @@ struct DdsCounts {
     uint64_t items = 0;
     uint32_t mipLevels = 0;
     bool volume = false;
+    uint32_t cubeFaces = 0;  // a cube's faces in the file, bit 0 (+X) to bit 5 (-Z); 0 for no cube
 };
 DdsCounts CountImages(const DdsImage& image) noexcept;
 
@@ -104,6 +105,10 @@ DdsCounts CountImages(const DdsImage& image) noexcept;
 ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
                        DdsImage& view) noexcept;
 
+// LocateImage for a file of `size` bytes whose bytes are not at hand: the same answer, the
+// picture's sizes and dataOffset, no pixels.
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept;
+
 // Rows of 4 x 4 blocks for block-compressed formats, else 1.
 uint32_t BlockHeight(const DdsImage& image) noexcept;
 
@@ -112,6 +117,16 @@ uint32_t BlockHeight(const DdsImage& image) noexcept;
 // `stride` bytes apart. Writes exactly width x 4 bytes of each row and nothing else.
 void DecodeRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,
                 ptrdiff_t stride) noexcept;
+
+// Whether the picture's two channels are a normal's x and y, which DecodeVectorRows gives: BC5
+// and its FourCCs, the R8G8 and R16G16 families (not their floats), V8U8 and V16U16.
+bool HasVectorChannels(const DdsImage& image) noexcept;
+
+// As DecodeRows, the two channels at full precision for such a picture: each pixel 16 bytes,
+// x then y as doubles in [-1, 1] (2v - 1 for unsigned values v in [0, 1], the value itself for
+// signed ones). Writes nothing for other pictures.
+void DecodeVectorRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,
+                      ptrdiff_t stride) noexcept;
 
 // The format's name, for messages and measurements.
 const char* FormatName(const DdsImage& image) noexcept;

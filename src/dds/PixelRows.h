@@ -125,6 +125,29 @@ void DecodeNorm(const RowJob& job) {
     });
 }
 
+// Two integer channels of one width as a normal's x and y at full precision (the vectors of
+// DdsFormat): 2v - 1 for unsigned v in [0, 1], max(value / m, -1) for signed ones.
+template <int Bits, Kind K>
+void DecodeVectors(const RowJob& job) {
+    constexpr double kMax = K == Kind::Unorm ? (1u << Bits) - 1 : (1u << (Bits - 1)) - 1;
+    const uint8_t* source = job.source;
+    uint8_t* out = job.out;
+    for (uint32_t x = 0; x < job.image.width; ++x, source += Bits / 4, out += 16) {
+        double xy[2];
+        for (int i = 0; i < 2; ++i) {
+            const uint8_t* p = source + i * (Bits / 8);
+            if constexpr (K == Kind::Unorm) {
+                xy[i] = 2 * ((Bits == 8 ? p[0] : Load16(p)) / kMax) - 1;
+            } else {
+                const int32_t v = Bits == 8 ? int32_t{static_cast<int8_t>(p[0])}
+                                            : int32_t{static_cast<int16_t>(Load16(p))};
+                xy[i] = v < -kMax ? -1.0 : v / kMax;
+            }
+        }
+        std::memcpy(out, xy, sizeof xy);
+    }
+}
+
 // Float channels (16 or 32 bits) by the channel rules.
 template <int Bits, int Channels>
 void DecodeFloats(const RowJob& job) {

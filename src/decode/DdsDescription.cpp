@@ -43,6 +43,7 @@ PluginResult DescribeDds(const void* bytes, size_t size, uint64_t fileSize, DdsD
         return kNotSupported;
     }
     description.route = RouteOf(image);
+    description.fileSize = fileSize;
     if (read == dds::ReadResult::Ok && fileSize > size &&
         (image.dataOffset > fileSize || image.pictureBytes > fileSize - image.dataOffset)) {
         read = dds::ReadResult::Truncated;

@@ -23,6 +23,7 @@ struct DdsDescription {
     // settings say. A legacy format gets what D3DX's decode surface for it gives.
     uint16_t dibBits = 24;
     bool disposesAlpha = false;
+    uint64_t fileSize = 0;  // the whole file's bytes, where known (0 for a probe's head)
 };
 
 // Bytes of a file's head that describe it: magic, headers and palette, not the picture.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 #include "FaultGuard.h"
 #include "Holders.h"
@@ -20,8 +21,11 @@ constexpr size_t kScratchBytes = 256 * 1024;
 struct Pass {
     const dds::DdsImage& image;
     const PixelView& view;
-    PixelImage& dib;
-    uint32_t unitRows;  // pixel rows of a block row
+    const PixelImage& dib;
+    uint32_t left, top;   // the picture's top-left pixel in the DIB, counted from its top row
+    uint32_t rowBytes;    // of the DIB's row from the picture's first pixel on that are its to write
+    uint32_t unitRows;    // pixel rows of a block row
+    bool normalZ;         // blue becomes the reconstructed Z of the two channels
     mutable std::atomic<PluginResult> failure{kSuccess};
 };
 
@@ -36,6 +40,32 @@ void Unpremultiply(uint8_t* pixels, uint32_t count) {
     }
 }
 
+// From LocalAlloc, which answers a failure with null: operator new would throw inside the
+// runtime on a pool thread, which keeps state for every thread that has thrown.
+LocalBlock Scratch(uint64_t bytes) {
+    return LocalBlock(bytes <= SIZE_MAX ? LocalAlloc(LMEM_FIXED, static_cast<size_t>(bytes)) : nullptr);
+}
+
+// The blue of `rows` decoded rows from picture row `first` on, `rowBytes` apart, replaced by
+// the Z of their two channels at full precision; `vectors` holds a unit row of them.
+void ReconstructBlue(const Pass& pass, uint32_t first, uint32_t rows, uint8_t* pixels, size_t rowBytes,
+                     uint8_t* vectors) {
+    const uint32_t width = pass.image.width;
+    for (uint32_t unit = 0; unit < rows; unit += pass.unitRows) {
+        const uint32_t count = std::min(pass.unitRows, rows - unit);
+        dds::DecodeVectorRows(pass.image, first + unit, count, vectors, static_cast<ptrdiff_t>(width) * 16);
+        for (uint32_t i = 0; i < count; ++i) {
+            uint8_t* row = pixels + rowBytes * (unit + i);
+            const uint8_t* xy = vectors + size_t{width} * 16 * i;
+            for (uint32_t x = 0; x < width; ++x, xy += 16) {
+                double pair[2];
+                std::memcpy(pair, xy, sizeof pair);
+                row[4 * size_t{x}] = NormalZBlue(pair[0], pair[1]);
+            }
+        }
+    }
+}
+
 // Block rows [first, end): decoded a few at a time into scratch and written as DIB rows.
 void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     const dds::DdsImage& image = pass.image;
@@ -44,26 +74,27 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     const uint64_t unitBytes = uint64_t{image.width} * 4 * pass.unitRows;
     const uint32_t chunkUnits = static_cast<uint32_t>(std::max<uint64_t>(1, kScratchBytes / unitBytes));
     const uint32_t chunkRows = chunkUnits * pass.unitRows;
-    const uint64_t scratchBytes = unitBytes * chunkUnits;
     const size_t rowBytes = size_t{image.width} * 4;
-    // From LocalAlloc, which answers a failure with null: operator new would throw inside the
-    // runtime on a pool thread, which keeps state for every thread that has thrown.
-    const LocalBlock block(scratchBytes <= SIZE_MAX ? LocalAlloc(LMEM_FIXED, static_cast<size_t>(scratchBytes)) : nullptr);
-    if (!block) {
+    const LocalBlock block = Scratch(unitBytes * chunkUnits);
+    const LocalBlock vectors = pass.normalZ ? Scratch(unitBytes * 4) : LocalBlock();
+    if (!block || (pass.normalZ && !vectors)) {
         pass.failure = kOutOfMemory;
         return;
     }
     uint8_t* const scratch = static_cast<uint8_t*>(block.get());
-    const uint32_t stride = static_cast<uint32_t>(pass.dib.layout().stride);
     const uint32_t lastRow = std::min<uint64_t>(uint64_t{end} * pass.unitRows, image.height);
+    const size_t left = size_t{pass.left} * (pass.dib.layout().bitsPerPixel / 8);
+    const uint32_t dibBottom = pass.dib.layout().height - 1 - pass.top;
     for (uint32_t row = first * pass.unitRows; row < lastRow; row += chunkRows) {
         const uint32_t rows = std::min(chunkRows, lastRow - row);
         dds::DecodeRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
+        if (pass.normalZ) ReconstructBlue(pass, row, rows, scratch, rowBytes, static_cast<uint8_t*>(vectors.get()));
         for (uint32_t i = 0; i < rows; ++i) {
             uint8_t* pixels = scratch + rowBytes * i;
             if (image.premultiplied) Unpremultiply(pixels, image.width);
             // The first DIB row in memory is the picture's bottom row.
-            ConvertRowForView(pixels, pass.dib.Row(image.height - 1 - (row + i)), image.width, stride, pass.view, row + i, 0);
+            ConvertRowForView(pixels, pass.dib.Row(dibBottom - (row + i)) + left, image.width, pass.rowBytes,
+                              pass.view, pass.top + row + i, pass.left);
         }
     }
 }
@@ -77,14 +108,30 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode,
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept {
     if (image.pixels == nullptr) return kInternalError;
     PluginResult result = dib.Allocate(image.width, image.height, view.dibBits);
-    if (result != kSuccess) return result;
+    if (result == kSuccess) result = DrawDdsImage(image, view, dib, 0, 0);
+    if (result != kSuccess) dib = PixelImage();
+    return result;
+}
+
+PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, const PixelImage& dib, uint32_t left,
+                          uint32_t top) noexcept {
+    const PixelLayout& to = dib.layout();
+    if (image.pixels == nullptr || dib.bits() == nullptr || uint64_t{left} + image.width > to.width ||
+        uint64_t{top} + image.height > to.height) {
+        return kInternalError;
+    }
     // Pictures without alpha only drop the alpha byte the decoders write (or read it as 255).
     PixelView used = view;
     if (!image.alpha) {
         used.alpha = AlphaMode{};
         used.opaque = true;
     }
-    Pass pass{image, used, dib, dds::BlockHeight(image)};
+    const uint32_t pixelBytes = to.bitsPerPixel / 8;
+    // A picture that reaches the right edge writes the row's padding too.
+    const uint32_t rowBytes = left + image.width == to.width ? static_cast<uint32_t>(to.stride) - pixelBytes * left
+                                                             : pixelBytes * image.width;
+    Pass pass{image, used, dib, left, top, rowBytes, dds::BlockHeight(image),
+              view.normalZ && dds::HasVectorChannels(image)};
     const uint32_t units = (image.height + pass.unitRows - 1) / pass.unitRows;
     ForEachRowBand(
         units, uint64_t{image.width} * 4 * pass.unitRows,
@@ -94,9 +141,7 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view,
             if (RunGuarded([&] { DecodeBand(p, first, end); }) != 0) p.failure = kInternalError;
         },
         &pass);
-    result = pass.failure.load();
-    if (result != kSuccess) dib = PixelImage();
-    return result;
+    return pass.failure.load();
 }
 
 PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept {

@@ -18,6 +18,12 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode,
 // The same for a view of the settings: a DIB of view.dibBits, each row converted for the view.
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept;
 
+// The picture decoded for the view into a DIB of view.dibBits already made, its top-left pixel at
+// column `left`, row `top` (counted from the DIB's top row); only its own pixels are written,
+// and the row padding where it reaches the right edge. 8 when it does not fit.
+PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, const PixelImage& dib, uint32_t left,
+                          uint32_t top) noexcept;
+
 // The rows of a legacy X1R5G5B5 picture, which a 16-bit DIB stores alike, copied unchanged into
 // a new 16-bit DIB in `dib`, bottom-up. 8 for a picture of any other layout.
 PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept;

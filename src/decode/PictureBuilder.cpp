@@ -13,6 +13,7 @@
 #include "PixelConversion.h"
 #include "PluginSettings.h"
 #include "ReadWholeFile.h"
+#include "ViewLayout.h"
 
 namespace sorvane {
 
@@ -52,26 +53,75 @@ private:
     HRESULT hr_;
 };
 
+// A file our reader draws images of: its bytes, and its header as described.
+struct FileImages {
+    const void* bytes;
+    size_t size;
+    const dds::DdsImage& image;
+};
+
+// The DIB of a laid-out picture, made and its gaps cleared: transparent black, disposed of as
+// the settings say whatever the format.
+PluginResult StartLayout(const FileLayout& layout, const PluginSettings& settings, const PixelView& view,
+                         PixelImage& dib) {
+    const PluginResult result = dib.Allocate(static_cast<uint32_t>(layout.size.width),
+                                             static_cast<uint32_t>(layout.size.height), view.dibBits);
+    if (result == kSuccess && layout.gaps) ClearForView(dib, PixelViewOf(settings, true));
+    return result;
+}
+
+// Our reader's images of the layout, from image `first` on, each at its place.
+PluginResult DrawImages(const FileLayout& layout, size_t first, const FileImages& file, const PixelView& view,
+                        const PixelImage& dib) {
+    for (size_t i = first; i < layout.images.size(); ++i) {
+        const LaidOutImage& laid = layout.images[i];
+        dds::DdsImage located;
+        if (dds::LocateImage(file.image, file.bytes, file.size, laid.item, laid.mip, located) != dds::ReadResult::Ok) {
+            return kInternalError;
+        }
+        const PluginResult result = DrawDdsImage(located, view, dib, static_cast<uint32_t>(laid.place.x),
+                                                 static_cast<uint32_t>(laid.place.y));
+        if (result != kSuccess) return result;
+    }
+    return kSuccess;
+}
+
+// Hands the DIB's two blocks on, after the reports a request gives once the pixels are done.
+PluginResult FinishDib(const PictureRequest& request, PixelImage& dib, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
+    if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
+    return RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
+}
+
 // The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB.
-// `sourceAlpha`: whether the source format's alpha goes as the settings say.
-PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc,
-                      const DecodeSurface& surface, const SurfaceLock& lock, const PluginSettings& settings,
-                      bool sourceAlpha, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
+// `sourceAlpha`: whether the source format's alpha goes as the settings say. With a `layout`
+// the surface is its first image, and our reader draws the others.
+PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc, const DecodeSurface& surface,
+                      const SurfaceLock& lock, const PluginSettings& settings, bool sourceAlpha,
+                      const FileLayout* layout, const FileImages& file, LocalBlock& infoBlock,
+                      LocalBlock& bitsBlock) {
     const PixelImage source(PixelLayout{desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch},
                             static_cast<uint8_t*>(lock.rect().pBits));
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
-    PluginResult result = RunGuardedStep([&] {
+    const PluginResult result = RunGuardedStep([&] {
         // A view has all 32 bits of the surface.
-        if (!settings.NoView()) return ConvertForView(source, dib, PixelViewOf(settings, sourceAlpha));
+        const PixelView view = PixelViewOf(settings, sourceAlpha);
+        if (layout != nullptr) {
+            const ImagePlace first = layout->images.front().place;
+            PluginResult drawn = StartLayout(*layout, settings, view, dib);
+            if (drawn == kSuccess) {
+                drawn = DrawForView(source, dib, view, static_cast<uint32_t>(first.x), static_cast<uint32_t>(first.y));
+            }
+            return drawn == kSuccess ? DrawImages(*layout, 1, file, view, dib) : drawn;
+        }
+        if (!settings.NoView()) return ConvertForView(source, dib, view);
         return surface.disposesAlpha ? ConvertTo24Bits(source, dib, AlphaModeOf(settings)) : FlipRows(source, dib);
     });
     if (result != kSuccess) return result;
     Reached(PictureStage::PixelsDone);
-    if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
-    result = RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
-    Reached(PictureStage::HandedOver);
-    return result;
+    const PluginResult finished = FinishDib(request, dib, infoBlock, bitsBlock);
+    if (finished != kCancelled) Reached(PictureStage::HandedOver);
+    return finished;
 }
 
 // The host owns both blocks from here on, also when it cancels at 100.
@@ -91,11 +141,10 @@ struct D3dxFailure {
 // D3DX loads the picture into a surface. A request that cannot make a window, a Direct3D
 // object or a device, and a picture D3DX fails to load (invalid data, not implemented, a
 // fault), are left to our reader.
-PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescription& description,
-                              const PictureRequest& request, D3dxFailure& failure) {
+PluginResult BuildThroughD3dx(const FileImages& file, const DdsDescription& description,
+                              const PictureRequest& request, const PluginSettings& settings,
+                              const FileLayout* layout, D3dxFailure& failure) {
     Reached(PictureStage::Begin);
-    // Read once per picture, before the pass: the views apply to every picture.
-    const PluginSettings settings = ReadPluginSettings();
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) {
@@ -104,7 +153,7 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
     }
     Reached(PictureStage::ContextMade);
     ComRef<IDirect3DSurface9> surface;
-    result = context.LoadDdsSurface(bytes, size, description.image.header, surface, &failure.described,
+    result = context.LoadDdsSurface(file.bytes, file.size, description.image.header, surface, &failure.described,
                                     settings.NoView() ? D3DFMT_UNKNOWN : D3DFMT_A8R8G8B8);
     if (result != kSuccess) {
         failure.ownReaderTakesOver = result == kNotSupported || result == kInternalError;
@@ -124,8 +173,8 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
 
     LocalBlock infoBlock, bitsBlock;
     const bool sourceAlpha = DecodeSurfaceFor(failure.described).disposesAlpha;
-    if ((result = BuildDib(request, desc, *decodeSurface, lock, settings, sourceAlpha, infoBlock, bitsBlock)) !=
-        kSuccess) {
+    if ((result = BuildDib(request, desc, *decodeSurface, lock, settings, sourceAlpha, layout, file, infoBlock,
+                           bitsBlock)) != kSuccess) {
         return result;
     }
     return HandOver(request, infoBlock, bitsBlock);
@@ -133,24 +182,25 @@ PluginResult BuildThroughD3dx(const void* bytes, size_t size, const DdsDescripti
 
 // Our own reader: no window, no Direct3D object, no device. `dibBits` is the bit count that
 // GetPictureInfo gives the picture: 16 keeps X1R5G5B5 rows as they are, as D3DX's route does.
-PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequest& request, uint16_t dibBits,
+PluginResult BuildThroughOwnReader(const FileImages& file, const PictureRequest& request,
+                                   const PluginSettings& settings, const FileLayout* layout, uint16_t dibBits,
                                    bool disposesAlpha) {
     if (Cancelled(request, 40)) return kCancelled;
-    // Read once per picture, before the pass: the views apply to every picture.
-    const PluginSettings settings = ReadPluginSettings();
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
-    PluginResult result = RunGuardedStep([&] {
-        if (dibBits == 16 && settings.NoView()) return CopyDdsRowsIntoDib(image, dib);
-        return DecodeDdsIntoDib(image, PixelViewOf(settings, disposesAlpha), dib);
+    const PluginResult result = RunGuardedStep([&] {
+        const PixelView view = PixelViewOf(settings, disposesAlpha);
+        if (layout != nullptr) {
+            const PluginResult made = StartLayout(*layout, settings, view, dib);
+            return made == kSuccess ? DrawImages(*layout, 0, file, view, dib) : made;
+        }
+        if (dibBits == 16 && settings.NoView()) return CopyDdsRowsIntoDib(file.image, dib);
+        return DecodeDdsIntoDib(file.image, view, dib);
     });
     if (result != kSuccess) return result;
-    if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
     LocalBlock infoBlock, bitsBlock;
-    if ((result = RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); })) != kSuccess) {
-        return result;
-    }
-    return HandOver(request, infoBlock, bitsBlock);
+    const PluginResult finished = FinishDib(request, dib, infoBlock, bitsBlock);
+    return finished == kSuccess ? HandOver(request, infoBlock, bitsBlock) : finished;
 }
 
 // The core both input forms share; `bytes` is a whole DDS file image. D3DX takes the files
@@ -158,19 +208,34 @@ PluginResult BuildThroughOwnReader(const dds::DdsImage& image, const PictureRequ
 PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
     DdsDescription description;
     const PluginResult ours = DescribeDds(bytes, size, size, description);
-    if (description.route == Route::D3dx && BoundD3dx() != nullptr) {
+    // Read once per picture, before the pass: the views apply to every picture.
+    const PluginSettings settings = ReadPluginSettings();
+    const FileImages file{bytes, size, description.image};
+    // A layout our reader works out: of a file it does not read, D3DX gives the first image alone.
+    FileLayout layout;
+    const bool laidOut = settings.layout != PictureLayout::FirstImage && ours == kSuccess;
+    if (laidOut) {
+        const PluginResult result = LayOutFile(description.image, size, settings.layout, layout);
+        if (result != kSuccess) return result;
+    }
+    // Normal Z is worked out from the channels at full precision, which D3DX's surface lacks.
+    const bool fullPrecision = settings.normalZ && ours == kSuccess && dds::HasVectorChannels(description.image);
+    if (description.route == Route::D3dx && !fullPrecision && BoundD3dx() != nullptr) {
         D3dxFailure failure;
-        const PluginResult result = BuildThroughD3dx(bytes, size, description, request, failure);
+        const PluginResult result =
+            BuildThroughD3dx(file, description, request, settings, laidOut ? &layout : nullptr, failure);
         Reached(PictureStage::Released);
         if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
         if (failure.described != D3DFMT_UNKNOWN) {
             // The bit count GetPictureInfo gave: that of D3DX's decode surface.
             const DecodeSurface& surface = DecodeSurfaceFor(failure.described);
-            return BuildThroughOwnReader(description.image, request, surface.dibBits, surface.disposesAlpha);
+            return BuildThroughOwnReader(file, request, settings, laidOut ? &layout : nullptr, surface.dibBits,
+                                         surface.disposesAlpha);
         }
     }
     if (ours != kSuccess) return kNotSupported;
-    return BuildThroughOwnReader(description.image, request, description.dibBits, description.disposesAlpha);
+    return BuildThroughOwnReader(file, request, settings, laidOut ? &layout : nullptr, description.dibBits,
+                                 description.disposesAlpha);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "OpaqueFormats.h"
 #include "PixelConversion.h"
 #include "PluginSettings.h"
+#include "ViewLayout.h"
 
 namespace sorvane {
 
@@ -13,8 +14,7 @@ namespace {
 
 // `bitsPerPixel` is the picture's own DIB; a view of the settings gives its DIB instead, as
 // decoding will.
-void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPixel) {
-    const PluginSettings settings = ReadPluginSettings();
+void Fill(PictureInfo* info, const PluginSettings& settings, uint64_t width, uint64_t height, uint16_t bitsPerPixel) {
     if (!settings.NoView()) bitsPerPixel = static_cast<uint16_t>(PixelViewOf(settings, true).dibBits);
     ZeroMemory(info, sizeof *info);  // padding included
     info->width = static_cast<int32_t>(width);
@@ -22,28 +22,33 @@ void Fill(PictureInfo* info, uint32_t width, uint32_t height, uint16_t bitsPerPi
     info->bitsPerPixel = static_cast<int16_t>(bitsPerPixel);
 }
 
-PluginResult FillFromD3dx(HRESULT hr, const D3DXIMAGE_INFO& d3dx, PictureInfo* info) {
-    if (FAILED(hr)) return ToPluginResult(hr);
-    if (!IsReadableDds(d3dx)) return kNotSupported;
-    // The bit count of the DIB that GetPicture delivers: hosts show and allocate by it, where
-    // D3DX's Depth (a slice count) would mean nothing to them.
-    Fill(info, d3dx.Width, d3dx.Height, DecodeSurfaceFor(d3dx.Format).dibBits);
-    return kSuccess;
-}
-
 // D3DX's answer where `askD3dx` and D3DX describes the file; else our reader's, if it reads
-// the file; else D3DX's failure, or 2 where D3DX was not asked.
+// the file; else D3DX's failure, or 2 where D3DX was not asked. A layout of the settings is
+// our reader's to work out, as decoding does, for every file it reads.
 template <typename Describe>
 PluginResult Answer(PluginResult ours, const DdsDescription& description, bool askD3dx, PictureInfo* info,
                     Describe&& describe) {
+    const PluginSettings settings = ReadPluginSettings();
+    if (settings.layout != PictureLayout::FirstImage && ours == kSuccess) {
+        FileLayout layout;
+        const PluginResult result = LayOutFile(description.image, description.fileSize, settings.layout, layout);
+        if (result == kSuccess) Fill(info, settings, layout.size.width, layout.size.height, description.dibBits);
+        return result;
+    }
     PluginResult result = kNotSupported;
     if (askD3dx) {
         D3DXIMAGE_INFO d3dx{};
-        result = FillFromD3dx(describe(d3dx), d3dx, info);
-        if (result == kSuccess) return kSuccess;
+        const HRESULT hr = describe(d3dx);
+        result = FAILED(hr) ? ToPluginResult(hr) : IsReadableDds(d3dx) ? kSuccess : kNotSupported;
+        // The bit count of the DIB that GetPicture delivers: hosts show and allocate by it, where
+        // D3DX's Depth (a slice count) would mean nothing to them.
+        if (result == kSuccess) {
+            Fill(info, settings, d3dx.Width, d3dx.Height, DecodeSurfaceFor(d3dx.Format).dibBits);
+            return kSuccess;
+        }
     }
     if (ours != kSuccess) return result;
-    Fill(info, description.image.width, description.image.height, description.dibBits);
+    Fill(info, settings, description.image.width, description.image.height, description.dibBits);
     return kSuccess;
 }
 

@@ -139,6 +139,7 @@ PixelView PixelViewOf(const PluginSettings& settings, bool hasAlpha) noexcept {
     view.alphaChannel = settings.channel == ChannelView::Alpha;
     view.opaque = !hasAlpha;
     view.dibBits = settings.dibBits == 32 ? 32 : 24;
+    view.normalZ = settings.normalZ;
     return view;
 }
 
@@ -190,38 +191,87 @@ PluginResult ConvertForView(const PixelImage& source, PixelImage& dib, const Pix
     if (source.bits() == nullptr || from.bitsPerPixel != 32) return kInternalError;
     const PluginResult result = dib.Allocate(from.width, from.height, view.dibBits == 32 ? 32 : 24);
     if (result != kSuccess) return result;
+    return DrawForView(source, dib, view, 0, 0);
+}
 
+namespace {
+
+constexpr uint32_t kPiece = 64;
+
+// Where the row of picture row `pictureRow` starts at column `left` of a DIB, and how many bytes
+// from there are the caller's: to the row's end (padding included) for an image that reaches
+// the right edge, else its own pixels alone.
+struct PlacedRows {
+    const PixelImage& dib;
+    uint32_t left, top, width;
+
+    uint32_t PixelBytes() const { return dib.layout().bitsPerPixel / 8; }
+    uint8_t* Row(uint32_t pictureRow) const {
+        return dib.Row(dib.layout().height - 1 - (top + pictureRow)) + size_t{PixelBytes()} * left;
+    }
+    uint32_t Bytes() const {
+        return left + width == dib.layout().width ? static_cast<uint32_t>(dib.layout().stride) - PixelBytes() * left
+                                                  : PixelBytes() * width;
+    }
+};
+
+// One row of `width` pixels from `pixels`, of which only the first `available` bytes exist (the
+// rest read as zero), converted for the view a piece at a time.
+void ConvertPieces(const uint8_t* pixels, size_t available, const PlacedRows& place, uint32_t pictureRow,
+                   const PixelView& view) {
+    const uint32_t outBytes = place.PixelBytes();
+    uint8_t* const target = place.Row(pictureRow);
+    uint8_t piece[4 * kPiece];
+    for (uint32_t x = 0; x < place.width; x += kPiece) {
+        const uint32_t count = std::min(kPiece, place.width - x);
+        const size_t offset = 4 * size_t{x};
+        const size_t copied = available > offset ? std::min(available - offset, sizeof piece) : 0;
+        std::memset(piece, 0, sizeof piece);
+        if (copied != 0) std::memcpy(piece, pixels + offset, copied);
+        ConvertRowForView(piece, target + outBytes * size_t{x}, count, outBytes * count, view, place.top + pictureRow,
+                          place.left + x);
+    }
+    std::memset(target + outBytes * size_t{place.width}, 0, place.Bytes() - outBytes * size_t{place.width});
+}
+
+}  // namespace
+
+PluginResult DrawForView(const PixelImage& source, const PixelImage& dib, const PixelView& view, uint32_t left,
+                         uint32_t top) noexcept {
+    const PixelLayout& from = source.layout();
+    if (source.bits() == nullptr || from.bitsPerPixel != 32 || dib.bits() == nullptr ||
+        uint64_t{left} + from.width > dib.layout().width || uint64_t{top} + from.height > dib.layout().height) {
+        return kInternalError;
+    }
     const struct {
         const PixelImage& from;
-        const PixelImage& to;
+        PlacedRows place;
         size_t available;
         PixelView view;
-    } rows{source, dib, AvailableBytes(source, uint64_t{from.width} * 4), view};
+    } rows{source, PlacedRows{dib, left, top, from.width}, AvailableBytes(source, uint64_t{from.width} * 4), view};
     ForEachRow(from.height, uint64_t{from.width} * 4, [&rows](uint32_t row) {
-        const uint32_t width = rows.from.layout().width;
-        const uint32_t stride = static_cast<uint32_t>(rows.to.layout().stride);
+        // Rows in the DIB's order, bottom first.
         const uint32_t pictureRow = rows.from.layout().height - 1 - row;
         const uint8_t* pixels = rows.from.Row(pictureRow);
-        uint8_t* const target = rows.to.Row(row);
-        if (rows.available >= size_t{width} * 4) {
-            ConvertRowForView(pixels, target, width, stride, rows.view, pictureRow, 0);
-            return;
+        if (rows.available >= size_t{rows.place.width} * 4) {
+            ConvertRowForView(pixels, rows.place.Row(pictureRow), rows.place.width, rows.place.Bytes(), rows.view,
+                              rows.place.top + pictureRow, rows.place.left);
+        } else {
+            // A pitch shorter than the row: what it lacks reads as zero bytes.
+            ConvertPieces(pixels, rows.available, rows.place, pictureRow, rows.view);
         }
-        // A pitch shorter than the row: what it lacks reads as zero bytes, a piece at a time.
-        constexpr uint32_t kPiece = 64;
-        const uint32_t outBytes = rows.to.layout().bitsPerPixel / 8;
-        uint8_t piece[4 * kPiece];
-        for (uint32_t x = 0; x < width; x += kPiece) {
-            const uint32_t count = std::min(kPiece, width - x);
-            const size_t offset = 4 * size_t{x};
-            const size_t copied = rows.available > offset ? std::min(rows.available - offset, sizeof piece) : 0;
-            std::memset(piece, 0, sizeof piece);
-            std::memcpy(piece, pixels + offset, copied);
-            ConvertRowForView(piece, target + outBytes * size_t{x}, count, outBytes * count, rows.view, pictureRow, x);
-        }
-        std::memset(target + outBytes * size_t{width}, 0, stride - outBytes * size_t{width});
     });
     return kSuccess;
+}
+
+void ClearForView(const PixelImage& dib, const PixelView& view) noexcept {
+    const struct {
+        PlacedRows place;
+        PixelView view;
+    } rows{PlacedRows{dib, 0, 0, dib.layout().width}, view};
+    ForEachRow(dib.layout().height, uint64_t{dib.layout().width} * 4, [&rows](uint32_t row) {
+        ConvertPieces(nullptr, 0, rows.place, rows.place.dib.layout().height - 1 - row, rows.view);
+    });
 }
 
 uint8_t NormalZBlue(double x, double y) noexcept {

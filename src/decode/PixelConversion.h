@@ -42,10 +42,12 @@ struct PixelView {
     bool alphaChannel = false;  // red = green = blue = alpha; nothing disposed of
     bool opaque = false;        // the alpha byte carries nothing and reads as 255
     uint32_t dibBits = 24;      // or 32: straight alpha, nothing disposed of
+    bool normalZ = false;       // our reader's two-channel pictures get the reconstructed blue
 };
 
 // The view the settings ask for, for a picture whose format has alpha or not. Layouts and
-// normal Z are not pixel steps: the caller places the images and reconstructs blue first.
+// normal Z are not steps of ConvertRowForView: the caller places the images, and our reader
+// reconstructs blue before the row is converted.
 PixelView PixelViewOf(const PluginSettings& settings, bool hasAlpha) noexcept;
 
 // One row of `width` 32-bit pixels to a DIB row of view.dibBits at `target`, the padding up
@@ -57,6 +59,16 @@ void ConvertRowForView(const uint8_t* source, uint8_t* target, uint32_t width, u
 
 // ConvertTo24Bits for a view: the 32-bit picture into a new DIB of view.dibBits, bottom-up.
 PluginResult ConvertForView(const PixelImage& source, PixelImage& dib, const PixelView& view) noexcept;
+
+// The same into a DIB of view.dibBits already made, with the picture's top-left pixel at
+// column `left`, row `top` (counted from the DIB's top row). Only its own pixels are written,
+// and the row padding where it reaches the right edge. 8 when it does not fit.
+PluginResult DrawForView(const PixelImage& source, const PixelImage& dib, const PixelView& view, uint32_t left,
+                         uint32_t top) noexcept;
+
+// Every pixel of the DIB as a transparent black pixel shows in the view (the colour, the
+// checkerboard, black, or 0 alpha), padding zeroed: the gaps of a laid-out picture.
+void ClearForView(const PixelImage& dib, const PixelView& view) noexcept;
 
 // The light and dark squares of the checkerboard, and their side in pixels.
 inline constexpr uint8_t kCheckerLight = 255, kCheckerDark = 204;

@@ -5,6 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "DdsReader.h"
+#include "PluginResult.h"
+#include "PluginSettings.h"
 
 namespace sorvane {
 
@@ -37,5 +42,26 @@ struct LaidOutSize {
 // the picture that holds them; 0 x 0 for no images or a count CubeCross cannot take.
 LaidOutSize LayOutImages(ImageArrangement arrangement, const ImageSize* sizes, size_t count,
                          ImagePlace* places) noexcept;
+
+// One image of a laid-out file: which of the file's pictures it is (as LocateImage counts
+// them), its size and its place.
+struct LaidOutImage {
+    uint64_t item;
+    uint32_t mip;
+    ImageSize size;
+    ImagePlace place;
+};
+
+struct FileLayout {
+    std::vector<LaidOutImage> images;  // the file's first picture first
+    LaidOutSize size;
+    bool gaps = false;  // some pixels lie in no image
+};
+
+// The images `layout` (EveryImage or MipChain) shows of the file whose header `image` is and
+// whose bytes are `fileSize` long: those the file holds, up to the first it lacks (a mip
+// count beyond the data, an odd level of a 4:2:0 format), where they stand, and the picture's
+// size. 2 for a picture larger than a DIB's record holds, 4 when memory cannot be had.
+PluginResult LayOutFile(const dds::DdsImage& image, uint64_t fileSize, PictureLayout layout, FileLayout& out) noexcept;
 
 }  // namespace sorvane

@@ -128,12 +128,6 @@ INT_PTR OnInitDialog(HWND dialog) noexcept {
     // The radio-button handling enables or disables the colour controls.
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(disposalButton, 0), 0);
     ShowWindow(GetDlgItem(dialog, IDC_USE_EXIF_ORIENTATION), SW_HIDE);
-    // Pictures do not follow normal Z and the layouts yet: their controls keep their places and
-    // values but are not shown until they do.
-    const HWND layout = GetDlgItem(dialog, IDC_VIEW_LAYOUT);
-    for (const HWND control : {GetDlgItem(dialog, IDC_VIEW_NORMAL_Z), layout, GetWindow(layout, GW_HWNDPREV)}) {
-        ShowWindow(control, SW_HIDE);
-    }
     SetWindowTextW(dialog, kDisplayName);
     return TRUE;  // the system gives the focus to the first control that takes it
 }

@@ -8,9 +8,12 @@
 
 #include "PixelConversion.h"
 #include "RowLoop.h"
+#include "TestSupport.h"
 
 namespace sorvane {
 namespace {
+
+using test::ExpectedBlue;
 
 TEST(DibStride, RoundsRowsToWholeWords) {
     const struct {
@@ -228,7 +231,7 @@ std::vector<uint8_t> ViewDib(const Source& source, const PixelView& view) {
 
 std::string Describe(const PixelView& v) {
     return testing::PrintToString(std::vector<int>{v.alpha.composite, v.checkerboard, v.alphaChannel, v.opaque,
-                                                   static_cast<int>(v.dibBits)});
+                                                   static_cast<int>(v.dibBits), v.normalZ});
 }
 
 TEST_F(RowLoopModes, ConvertForViewGivesEachView) {
@@ -318,30 +321,16 @@ TEST(PixelViewOf, FollowsTheSettings) {
     settings.backdrop = Backdrop::Checkerboard;
     settings.channel = ChannelView::Alpha;
     settings.dibBits = 32;
+    settings.normalZ = true;
     // A format without alpha: its alpha byte reads as 255, and no colour is blended in.
-    EXPECT_EQ(Describe(PixelViewOf(settings, false)), Describe({{false, 0, 0, 0}, true, true, true, 32}));
+    EXPECT_EQ(Describe(PixelViewOf(settings, false)), Describe({{false, 0, 0, 0}, true, true, true, 32, true}));
     const PixelView view = PixelViewOf(settings, true);
-    EXPECT_EQ(Describe(view), Describe({{true, 1, 2, 3}, true, true, false, 32}));
+    EXPECT_EQ(Describe(view), Describe({{true, 1, 2, 3}, true, true, false, 32, true}));
     EXPECT_EQ(std::vector<int>({view.alpha.blue, view.alpha.green, view.alpha.red}), std::vector<int>({1, 2, 3}));
     // No view value: the alpha mode alone, as the plain conversion takes it.
     settings = PluginSettings();
     settings.alphaDisposal = AlphaDisposal::Remove;
     EXPECT_EQ(Describe(PixelViewOf(settings, true)), Describe(PixelView{}));
-}
-
-uint64_t IntegerSqrt(uint64_t n) {
-    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
-    while (r * r > n) --r;
-    while ((r + 1) * (r + 1) <= n) ++r;
-    return r;
-}
-
-// floor(t / m) = floor(floor(t) / m) for real t and whole m lets the expected blues be worked
-// out in integers: with x = a / q and y = b / q, z = sqrt(N) / q for N = q^2 - a^2 - b^2, and
-// blue = floor((255 sqrt(N) + 255 q + q) / 2q) = (isqrt(65025 N) + 256 q) / 2q.
-uint8_t ExpectedBlue(int64_t a, int64_t b, int64_t q) {
-    const int64_t n = std::max<int64_t>(0, q * q - a * a - b * b);
-    return static_cast<uint8_t>((IntegerSqrt(65025 * static_cast<uint64_t>(n)) + 256 * q) / (2 * q));
 }
 
 TEST(NormalZBlue, EveryEightBitPairRoundsOnceHalfUp) {

@@ -1,7 +1,10 @@
 // Decoding through the built plug-in, both input modes, every class of source format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -281,6 +284,186 @@ TEST_F(DecodeTest, ViewsFollowTheSettings) {
             PictureInfo info{};
             ASSERT_EQ(LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(file->data()), static_cast<LONG_PTR>(file->size()), 1, &info), 0);
             EXPECT_EQ(info.bitsPerPixel, static_cast<int16_t>(view.bits));
+        }
+    }
+    DeleteSettingsKey();
+}
+
+// Solid pictures, one colour an image, for telling the images of a laid-out file apart.
+Bytes Solid(DdsFormat format, uint32_t width, uint32_t height, Bgra c) {
+    const uint32_t value = uint32_t{c.a} << 24 | c.r << 16 | c.g << 8 | c.b;
+    return MakeUncompressed(format, width, height, [&](uint32_t, uint32_t) { return value; }).data;
+}
+Bytes SolidBlocks(DdsFormat format, uint32_t width, uint32_t height, const Bytes& block) {
+    return MakeCompressed(format, width, height, [&](uint32_t, uint32_t) { return block; }).data;
+}
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// Every image of a cube map, an array and a volume, and mip chains, on both routes (the legacy
+// files are D3DX's while it is there) and from both input forms, against pictures placed here.
+// The gaps are transparent black, so the default settings show them white and "remove" black.
+TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
+    const Bgra k[] = {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 255, 255, 255}, {255, 255, 0, 255}, {128, 64, 32, 255}};
+    struct Placed {
+        uint32_t x, y, width, height;
+        Bgra colour;
+    };
+    struct Case {
+        const char* what;
+        Bytes file;
+        DWORD layout;
+        bool remove;
+        uint32_t width, height;
+        std::vector<Placed> images;
+    };
+    DdsImage cube = MakeUncompressed(DdsFormat::X8R8G8B8, 4, 4, [](uint32_t, uint32_t) { return 0; });
+    cube.cube = true;
+    cube.data = Solid(DdsFormat::X8R8G8B8, 4, 4, k[0]);
+    for (int face = 1; face < 6; ++face) cube.rest = Joined({cube.rest, Solid(DdsFormat::X8R8G8B8, 4, 4, k[face])});
+    DdsImage twoFaces = cube;
+    twoFaces.cubeFaces = 0x9;  // +X and -Y
+    twoFaces.rest = Solid(DdsFormat::X8R8G8B8, 4, 4, k[1]);
+    DdsImage volume = MakeUncompressed(DdsFormat::A8R8G8B8, 2, 2, [](uint32_t, uint32_t) { return 0; });
+    volume.depth = 3;
+    volume.data = Solid(DdsFormat::A8R8G8B8, 2, 2, k[0]);
+    volume.rest = Joined({Solid(DdsFormat::A8R8G8B8, 2, 2, k[1]), Solid(DdsFormat::A8R8G8B8, 2, 2, k[2])});
+    Dx10Image array = Dx10(87, 3, 2, Solid(DdsFormat::A8R8G8B8, 3, 2, k[0]));  // B8G8R8A8: the same bytes
+    array.arraySize = 3;
+    array.rest = Joined({Solid(DdsFormat::A8R8G8B8, 3, 2, k[1]), Solid(DdsFormat::A8R8G8B8, 3, 2, k[2])});
+    // DXT1 of pure 5-6-5 colours, levels 16 x 8 down to 1 x 1.
+    const uint16_t c565[] = {Rgb565(31, 0, 0), Rgb565(0, 63, 0), Rgb565(0, 0, 31), Rgb565(31, 63, 0), Rgb565(0, 63, 31)};
+    DdsImage chain = MakeCompressed(DdsFormat::DXT1, 16, 8, [&](uint32_t, uint32_t) { return Dxt1Block(c565[0], c565[0], 0); });
+    chain.mipCount = 5;
+    for (uint32_t m = 1; m < 5; ++m) {
+        chain.rest = Joined({chain.rest, SolidBlocks(DdsFormat::DXT1, 16 >> m, std::max(8u >> m, 1u), Dxt1Block(c565[m], c565[m], 0))});
+    }
+    DdsImage shortChain = chain;  // five levels named, two in the file
+    shortChain.rest.resize(16);
+    // BC7 of even channels, an odd size: 5 x 3, 2 x 1, 1 x 1.
+    Dx10Image bc7 = Dx10(98, 5, 3, Joined({Bc7SolidBlock(254, 0, 0, 254), Bc7SolidBlock(254, 0, 0, 254)}));
+    bc7.mipCount = 3;
+    bc7.rest = Joined({Bc7SolidBlock(0, 254, 0, 254), Bc7SolidBlock(0, 0, 254, 254)});
+    const Bgra red{0, 0, 254, 254}, green{0, 254, 0, 254}, blue{254, 0, 0, 254};
+    const Bgra dxt[] = {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 255, 255, 255}, {255, 255, 0, 255}};
+    const std::vector<Placed> cross = {{8, 4, 4, 4, k[0]}, {0, 4, 4, 4, k[1]}, {4, 0, 4, 4, k[2]},
+                                       {4, 8, 4, 4, k[3]}, {4, 4, 4, 4, k[4]}, {12, 4, 4, 4, k[5]}};
+    const Case kCases[] = {
+        {"cube", WriteDds(cube), 1, false, 16, 12, cross},
+        {"cube, alpha removed", WriteDds(cube), 1, true, 16, 12, cross},
+        {"cube of +X and -Y", WriteDds(twoFaces), 1, false, 16, 12, {{8, 4, 4, 4, k[0]}, {4, 8, 4, 4, k[1]}}},
+        {"array", WriteDx10Dds(array), 1, false, 9, 2, {{0, 0, 3, 2, k[0]}, {3, 0, 3, 2, k[1]}, {6, 0, 3, 2, k[2]}}},
+        {"volume", WriteDds(volume), 1, false, 6, 2, {{0, 0, 2, 2, k[0]}, {2, 0, 2, 2, k[1]}, {4, 0, 2, 2, k[2]}}},
+        {"cube's chain", WriteDds(cube), 2, false, 4, 4, {{0, 0, 4, 4, k[0]}}},
+        {"DXT1 chain", WriteDds(chain), 2, false, 31, 8,
+         {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}, {24, 0, 4, 2, dxt[2]}, {28, 0, 2, 1, dxt[3]}, {30, 0, 1, 1, dxt[4]}}},
+        {"DXT1 chain short of data", WriteDds(shortChain), 2, false, 24, 8, {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}}},
+        {"BC7 chain of an odd size", WriteDx10Dds(bc7), 2, false, 8, 3, {{0, 0, 5, 3, red}, {5, 0, 2, 1, green}, {7, 0, 1, 1, blue}}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        DeleteSettingsKey();
+        SetSettingsDword(L"Layout", c.layout);
+        if (c.remove) SetSettingsDword(L"Alpha", 0);
+        const uint8_t gap = c.remove ? 0 : 255;
+        std::vector<Bgra> expected(size_t{c.width} * c.height, Bgra{gap, gap, gap, 255});
+        for (const Placed& p : c.images) {
+            for (uint32_t y = p.y; y < p.y + p.height; ++y) {
+                for (uint32_t x = p.x; x < p.x + p.width; ++x) expected[y * c.width + x] = Compose(p.colour);
+            }
+        }
+        const std::wstring path = dir_.Write(L"laid.dds", c.file);
+        for (const Dib& dib : {DecodeMemory(c.file), DecodeFile(path)}) {
+            ASSERT_EQ(dib.result, 0);
+            ExpectHeader(dib, Size{c.width, c.height}, 24);
+            int mismatches = 0;
+            for (uint32_t y = 0; y < c.height; ++y) {
+                for (uint32_t x = 0; x < c.width; ++x) {
+                    const uint8_t* at = dib.Pixel24(x, y);
+                    const Bgra& want = expected[y * c.width + x];
+                    mismatches += at[0] != want.b || at[1] != want.g || at[2] != want.r;
+                }
+            }
+            EXPECT_EQ(mismatches, 0);
+        }
+        PictureInfo info{};
+        ASSERT_EQ(LoadedPlugin().GetPictureInfoW(path.c_str(), 0, 0, &info), 0);
+        EXPECT_EQ(std::vector<int>({info.width, info.height, info.bitsPerPixel}), std::vector<int>({int(c.width), int(c.height), 24}));
+    }
+    DeleteSettingsKey();
+}
+
+// Normal Z from two-channel formats at their full precision, on every route: BC5's levels
+// between its endpoints, 16-bit channels. Pixel i (left to right, then down) has channels
+// xy[i] / q; red and green stay as they are without normal Z.
+TEST_F(DecodeTest, NormalZIsReconstructedFromTheChannels) {
+    struct Case {
+        const char* what;
+        Bytes file;
+        uint32_t width;
+        int64_t q;
+        std::vector<std::pair<int64_t, int64_t>> xy;
+        bool sameColour = true;  // false where D3DX gives the picture without normal Z
+    };
+    const auto words = [](std::initializer_list<uint32_t> values, int bytes) {
+        Bytes out;
+        for (uint32_t v : values) {
+            for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+        return out;
+    };
+    // BC5 levels in 35ths of a stored unit: texel i takes index i. Eight levels where e0 > e1,
+    // else six and the extremes.
+    const auto level = [](int e0, int e1, int index, bool isSigned) -> int64_t {
+        if (index < 2) return 35 * (index == 0 ? e0 : e1);
+        if (e0 <= e1 && index >= 6) return 35 * (index == 6 ? (isSigned ? -127 : 0) : (isSigned ? 127 : 255));
+        const int steps = e0 > e1 ? 7 : 5;
+        return 35 / steps * (e0 * (steps + 1 - index) + e1 * (index - 1));
+    };
+    // Indices 0 to 7 for texels 0 to 7, twice over.
+    const Bytes bc5 = {200, 10, 0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA, 30, 250, 0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA};
+    Bytes bc5s = bc5;
+    bc5s[0] = 100, bc5s[1] = 0x80, bc5s[8] = 0xE2, bc5s[9] = 120;  // 100 and -127 (stored -128); -30 and 120
+    std::vector<std::pair<int64_t, int64_t>> bc5Unsigned, bc5Signed;
+    for (int i = 0; i < 8; ++i) {
+        bc5Unsigned.push_back({2 * level(200, 10, i, false) - 35 * 255, 2 * level(30, 250, i, false) - 35 * 255});
+        bc5Signed.push_back({level(100, -127, i, true), level(-30, 120, i, true)});
+    }
+    const Case kCases[] = {
+        {"R8G8_UNORM", WriteDx10Dds(Dx10(49, 4, 1, words({0x0000, 0xFFFF, 0x8080, 0x01FE}, 2))), 4, 255,
+         {{-255, -255}, {255, 255}, {1, 1}, {253, -253}}},
+        {"R8G8_SNORM", WriteDx10Dds(Dx10(51, 3, 1, words({0x8080, 0x7F00, 0x2D5A}, 2))), 3, 127,
+         {{-127, -127}, {0, 127}, {90, 45}}},
+        {"V8U8", WriteLegacyDds({0x80000, 0, 16, 0xFF, 0xFF00, 0, 0}, 2, 1, words({0x2D5A, 0x0081}, 2)), 2, 127,
+         {{90, 45}, {-127, 0}}, false},
+        // 40000 and 20000: 241.5012, where channels rounded to bytes first would give 241.
+        {"R16G16_UNORM", WriteDx10Dds(Dx10(35, 2, 1, words({20000u << 16 | 40000u, 0xFFFF0000u}, 4))), 2, 65535,
+         {{2 * 40000 - 65535, 2 * 20000 - 65535}, {-65535, 65535}}},
+        {"R16G16_SNORM", WriteDx10Dds(Dx10(37, 2, 1, words({0x8000u << 16 | 1000u, 0x7FFFu}, 4))), 2, 32767,
+         {{1000, -32767}, {32767, 0}}},
+        {"BC5_UNORM", WriteDx10Dds(Dx10(83, 4, 2, bc5)), 4, 35 * 255, bc5Unsigned},
+        {"ATI2", WriteLegacyDds({0x4, 0x32495441, 0, 0, 0, 0, 0}, 4, 2, bc5), 4, 35 * 255, bc5Unsigned},
+        {"BC5_SNORM", WriteDx10Dds(Dx10(84, 4, 2, bc5s)), 4, 35 * 127, bc5Signed},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        DeleteSettingsKey();
+        const Dib plain = DecodeMemory(c.file);
+        ASSERT_EQ(plain.result, 0);
+        SetSettingsDword(L"NormalZ", 1);
+        for (const Dib& dib : {DecodeMemory(c.file), DecodeFile(dir_.Write(L"normal.dds", c.file))}) {
+            ASSERT_EQ(dib.result, 0);
+            for (uint32_t i = 0; i < c.xy.size(); ++i) {
+                const uint8_t* at = dib.Pixel24(i % c.width, i / c.width);
+                EXPECT_EQ(at[0], ExpectedBlue(c.xy[i].first, c.xy[i].second, c.q)) << "pixel " << i;
+                const uint8_t* before = plain.Pixel24(i % c.width, i / c.width);
+                if (c.sameColour) {
+                    EXPECT_TRUE(at[1] == before[1] && at[2] == before[2]) << "pixel " << i;
+                }
+            }
         }
     }
     DeleteSettingsKey();

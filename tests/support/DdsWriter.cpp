@@ -12,8 +12,9 @@ constexpr uint32_t kCaps = 0x1, kHeight = 0x2, kWidth = 0x4, kPitch = 0x8, kPixe
                    kLinearSize = 0x80000, kDepth = 0x800000;
 constexpr uint32_t kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCc = 0x4, kPaletteIndexed8 = 0x20,
                    kRgb = 0x40, kLuminance = 0x20000;
-constexpr uint32_t kTexture = 0x1000, kComplex = 0x8;
-constexpr uint32_t kCubeAllFaces = 0x200 | 0xFC00, kVolume = 0x200000;
+constexpr uint32_t kMipCount = 0x20000;
+constexpr uint32_t kTexture = 0x1000, kComplex = 0x8, kMipMap = 0x400000;
+constexpr uint32_t kCube = 0x200, kCubeAllFaces = kCube | 0xFC00, kVolume = 0x200000;
 
 constexpr uint32_t FourCc(char a, char b, char c, char d) {
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
@@ -101,12 +102,13 @@ Bytes WriteDds(const DdsImage& image) {
     Put32(out, 124);
     uint32_t flags = kCaps | kHeight | kWidth | kPixelFormat | (compressed ? kLinearSize : kPitch);
     if (image.depth > 0) flags |= kDepth;
+    if (image.mipCount > 1) flags |= kMipCount;
     Put32(out, flags);
     Put32(out, image.height);
     Put32(out, image.width);
     Put32(out, linearSize);
     Put32(out, image.depth);
-    Put32(out, 1);  // mip levels
+    Put32(out, image.mipCount);
     for (int i = 0; i < 11; ++i) Put32(out, 0);
     Put32(out, 32);
     Put32(out, pf.flags);
@@ -116,8 +118,9 @@ Bytes WriteDds(const DdsImage& image) {
     Put32(out, pf.g);
     Put32(out, pf.b);
     Put32(out, pf.a);
-    Put32(out, kTexture | (image.cube || image.depth > 0 ? kComplex : 0));
-    Put32(out, image.cube ? kCubeAllFaces : image.depth > 0 ? kVolume : 0);
+    Put32(out, kTexture | (image.cube || image.depth > 0 || image.mipCount > 1 ? kComplex : 0) |
+                   (image.mipCount > 1 ? kMipMap : 0));
+    Put32(out, image.cube ? kCube | (image.cubeFaces << 10) : image.depth > 0 ? kVolume : 0);
     for (int i = 0; i < 3; ++i) Put32(out, 0);
 
     if (image.format == DdsFormat::P8) {
@@ -130,8 +133,9 @@ Bytes WriteDds(const DdsImage& image) {
             out.push_back(static_cast<uint8_t>(argb >> 24));
         }
     }
-    const uint32_t copies = image.cube ? 6 : image.depth > 0 ? image.depth : 1;
+    const uint32_t copies = !image.rest.empty() ? 1 : image.cube ? 6 : image.depth > 0 ? image.depth : 1;
     for (uint32_t i = 0; i < copies; ++i) out.insert(out.end(), image.data.begin(), image.data.end());
+    out.insert(out.end(), image.rest.begin(), image.rest.end());
     return out;
 }
 
@@ -192,6 +196,22 @@ Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint
     const Bytes colour = Dxt1Block(c0, c1, indices);
     b.insert(b.end(), colour.begin(), colour.end());
     return b;
+}
+
+Bytes Bc7SolidBlock(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    Bytes block(16, 0);
+    size_t bit = 0;
+    const auto put = [&](uint32_t value, int count) {
+        for (int i = 0; i < count; ++i, ++bit) block[bit / 8] |= static_cast<uint8_t>((value >> i & 1) << (bit % 8));
+    };
+    put(1 << 6, 7);  // mode 6
+    for (const uint8_t channel : {r, g, b, a}) {
+        put(channel >> 1, 7);
+        put(channel >> 1, 7);
+    }
+    put(r & 1, 1);
+    put(r & 1, 1);
+    return block;  // the indices stay 0
 }
 
 Bytes WriteLegacyDds(const LegacyPixelFormat& format, uint32_t width, uint32_t height, const Bytes& data,

@@ -30,9 +30,13 @@ struct DdsImage {
     std::vector<uint32_t> palette;   // P8 only: 256 entries 0xAARRGGBB
     uint32_t depth = 0;              // > 0 writes a volume texture with this many slices
     bool cube = false;               // writes six faces of the same data
+    uint32_t cubeFaces = 0x3F;       // the faces a cube names, bit 0 (+X) to bit 5 (-Z)
+    uint32_t mipCount = 1;           // the header's count
+    Bytes rest;                      // when set, written after `data` instead of its repeats
 };
 
-// A whole DDS file: magic, header and the data (repeated for every face or slice).
+// A whole DDS file: magic, header and the data (repeated for every face or slice, unless
+// `rest` is given).
 Bytes WriteDds(const DdsImage& image);
 
 // A pixel as blue, green, red, alpha bytes.
@@ -58,6 +62,10 @@ Bytes Dxt3Block(uint64_t alpha4, uint16_t c0, uint16_t c1, uint32_t indices);
 // Interpolated alpha: a0, a1 and 3-bit indices (texel 0 lowest, 48 bits).
 Bytes Dxt5Block(uint8_t a0, uint8_t a1, uint64_t alphaIndices, uint16_t c0, uint16_t c1,
                 uint32_t indices);
+
+// A BC7 block of one colour (mode 6, both endpoints the colour, every index 0). The channels'
+// lowest bits must be equal: they are the block's one p-bit.
+Bytes Bc7SolidBlock(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 
 constexpr uint16_t Rgb565(uint8_t r5, uint8_t g6, uint8_t b5) {
     return static_cast<uint16_t>((r5 << 11) | (g6 << 5) | b5);

@@ -4,7 +4,9 @@
 
 #include "PluginIdentity.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -171,6 +173,24 @@ void SetSettingsValue(const wchar_t* name, DWORD type, const void* data, DWORD s
 
 void SetSettingsDword(const wchar_t* name, DWORD value) {
     SetSettingsValue(name, REG_DWORD, &value, sizeof value);
+}
+
+namespace {
+
+uint64_t IntegerSqrt(uint64_t n) {
+    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
+    while (r * r > n) --r;
+    while ((r + 1) * (r + 1) <= n) ++r;
+    return r;
+}
+
+}  // namespace
+
+// floor(t / m) = floor(floor(t) / m) for real t and whole m: with z = sqrt(N) / q for
+// N = q^2 - a^2 - b^2, blue = floor((255 sqrt(N) + 255 q + q) / 2q) = (isqrt(65025 N) + 256 q) / 2q.
+uint8_t ExpectedBlue(int64_t a, int64_t b, int64_t q) {
+    const int64_t n = std::max<int64_t>(0, q * q - a * a - b * b);
+    return static_cast<uint8_t>((IntegerSqrt(65025 * static_cast<uint64_t>(n)) + 256 * q) / (2 * q));
 }
 
 }  // namespace sorvane::test

@@ -95,4 +95,8 @@ void DeleteSettingsKey();
 void SetSettingsDword(const wchar_t* name, DWORD value);
 void SetSettingsValue(const wchar_t* name, DWORD type, const void* data, DWORD size);
 
+// The blue of a normal map's reconstructed Z for x = a / q and y = b / q, worked out in
+// integers: round(255 (z + 1) / 2) half up, z = sqrt(max(0, 1 - x^2 - y^2)).
+uint8_t ExpectedBlue(int64_t a, int64_t b, int64_t q);
+
 }  // namespace sorvane::test
