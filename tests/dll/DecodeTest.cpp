@@ -316,7 +316,7 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
         const char* what;
         Bytes file;
         DWORD layout;
-        bool remove;
+        int under;  // what alpha shows: 0 white (the default), 1 nothing (removed), 2 the checkerboard
         uint32_t width, height;
         std::vector<Placed> images;
     };
@@ -331,9 +331,12 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
     volume.depth = 3;
     volume.data = Solid(DdsFormat::A8R8G8B8, 2, 2, k[0]);
     volume.rest = Joined({Solid(DdsFormat::A8R8G8B8, 2, 2, k[1]), Solid(DdsFormat::A8R8G8B8, 2, 2, k[2])});
-    Dx10Image array = Dx10(87, 3, 2, Solid(DdsFormat::A8R8G8B8, 3, 2, k[0]));  // B8G8R8A8: the same bytes
+    // Half transparent, so that the checkerboard shows through from the whole picture's corner.
+    const Bgra half[] = {{0, 0, 255, 128}, {0, 255, 0, 128}, {255, 0, 0, 128}};
+    Dx10Image array = Dx10(87, 3, 2, Solid(DdsFormat::A8R8G8B8, 3, 2, half[0]));  // B8G8R8A8: the same bytes
     array.arraySize = 3;
-    array.rest = Joined({Solid(DdsFormat::A8R8G8B8, 3, 2, k[1]), Solid(DdsFormat::A8R8G8B8, 3, 2, k[2])});
+    array.rest = Joined({Solid(DdsFormat::A8R8G8B8, 3, 2, half[1]), Solid(DdsFormat::A8R8G8B8, 3, 2, half[2])});
+    const std::vector<Placed> elements = {{0, 0, 3, 2, half[0]}, {3, 0, 3, 2, half[1]}, {6, 0, 3, 2, half[2]}};
     // DXT1 of pure 5-6-5 colours, levels 16 x 8 down to 1 x 1.
     const uint16_t c565[] = {Rgb565(31, 0, 0), Rgb565(0, 63, 0), Rgb565(0, 0, 31), Rgb565(31, 63, 0), Rgb565(0, 63, 31)};
     DdsImage chain = MakeCompressed(DdsFormat::DXT1, 16, 8, [&](uint32_t, uint32_t) { return Dxt1Block(c565[0], c565[0], 0); });
@@ -352,27 +355,40 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
     const std::vector<Placed> cross = {{8, 4, 4, 4, k[0]}, {0, 4, 4, 4, k[1]}, {4, 0, 4, 4, k[2]},
                                        {4, 8, 4, 4, k[3]}, {4, 4, 4, 4, k[4]}, {12, 4, 4, 4, k[5]}};
     const Case kCases[] = {
-        {"cube", WriteDds(cube), 1, false, 16, 12, cross},
-        {"cube, alpha removed", WriteDds(cube), 1, true, 16, 12, cross},
-        {"cube of +X and -Y", WriteDds(twoFaces), 1, false, 16, 12, {{8, 4, 4, 4, k[0]}, {4, 8, 4, 4, k[1]}}},
-        {"array", WriteDx10Dds(array), 1, false, 9, 2, {{0, 0, 3, 2, k[0]}, {3, 0, 3, 2, k[1]}, {6, 0, 3, 2, k[2]}}},
-        {"volume", WriteDds(volume), 1, false, 6, 2, {{0, 0, 2, 2, k[0]}, {2, 0, 2, 2, k[1]}, {4, 0, 2, 2, k[2]}}},
-        {"cube's chain", WriteDds(cube), 2, false, 4, 4, {{0, 0, 4, 4, k[0]}}},
-        {"DXT1 chain", WriteDds(chain), 2, false, 31, 8,
+        {"cube", WriteDds(cube), 1, 0, 16, 12, cross},
+        {"cube, alpha removed", WriteDds(cube), 1, 1, 16, 12, cross},
+        {"cube over the checkerboard", WriteDds(cube), 1, 2, 16, 12, cross},
+        {"cube of +X and -Y", WriteDds(twoFaces), 1, 0, 16, 12, {{8, 4, 4, 4, k[0]}, {4, 8, 4, 4, k[1]}}},
+        {"array", WriteDx10Dds(array), 1, 0, 9, 2, elements},
+        {"array over the checkerboard", WriteDx10Dds(array), 1, 2, 9, 2, elements},
+        {"volume", WriteDds(volume), 1, 0, 6, 2, {{0, 0, 2, 2, k[0]}, {2, 0, 2, 2, k[1]}, {4, 0, 2, 2, k[2]}}},
+        {"cube's chain", WriteDds(cube), 2, 0, 4, 4, {{0, 0, 4, 4, k[0]}}},
+        {"DXT1 chain", WriteDds(chain), 2, 0, 31, 8,
          {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}, {24, 0, 4, 2, dxt[2]}, {28, 0, 2, 1, dxt[3]}, {30, 0, 1, 1, dxt[4]}}},
-        {"DXT1 chain short of data", WriteDds(shortChain), 2, false, 24, 8, {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}}},
-        {"BC7 chain of an odd size", WriteDx10Dds(bc7), 2, false, 8, 3, {{0, 0, 5, 3, red}, {5, 0, 2, 1, green}, {7, 0, 1, 1, blue}}},
+        {"DXT1 chain short of data", WriteDds(shortChain), 2, 0, 24, 8, {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}}},
+        {"BC7 chain of an odd size", WriteDx10Dds(bc7), 2, 0, 8, 3, {{0, 0, 5, 3, red}, {5, 0, 2, 1, green}, {7, 0, 1, 1, blue}}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
         DeleteSettingsKey();
         SetSettingsDword(L"Layout", c.layout);
-        if (c.remove) SetSettingsDword(L"Alpha", 0);
-        const uint8_t gap = c.remove ? 0 : 255;
-        std::vector<Bgra> expected(size_t{c.width} * c.height, Bgra{gap, gap, gap, 255});
+        if (c.under == 1) SetSettingsDword(L"Alpha", 0);
+        if (c.under == 2) SetSettingsDword(L"Backdrop", 1);
+        // Gaps are transparent black: they show what is under them.
+        const auto under = [&](uint32_t x, uint32_t y) -> uint8_t {
+            return c.under == 1 ? 0 : c.under == 2 && (x / 8 + y / 8) % 2 == 1 ? 204 : 255;
+        };
+        std::vector<Bgra> expected(size_t{c.width} * c.height);
+        for (uint32_t y = 0; y < c.height; ++y) {
+            for (uint32_t x = 0; x < c.width; ++x) expected[y * c.width + x] = {under(x, y), under(x, y), under(x, y), 255};
+        }
         for (const Placed& p : c.images) {
             for (uint32_t y = p.y; y < p.y + p.height; ++y) {
-                for (uint32_t x = p.x; x < p.x + p.width; ++x) expected[y * c.width + x] = Compose(p.colour);
+                for (uint32_t x = p.x; x < p.x + p.width; ++x) {
+                    const uint32_t a = c.under == 1 ? 255 : p.colour.a, g = under(x, y);
+                    const auto blend = [&](uint8_t v) { return static_cast<uint8_t>((v * a + g * (255 - a)) / 255); };
+                    expected[y * c.width + x] = {blend(p.colour.b), blend(p.colour.g), blend(p.colour.r), 255};
+                }
             }
         }
         const std::wstring path = dir_.Write(L"laid.dds", c.file);
