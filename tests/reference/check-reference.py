@@ -132,8 +132,8 @@ def samples(data, dtype, height, *shape):
     return picture if picture.dtype.kind == "f" else picture.astype(np.int64)
 
 
-def fields(p, *spec):
-    return [p >> shift & (1 << bits) - 1 for shift, bits in spec]
+def fields(p, *layout):
+    return [p >> shift & (1 << bits) - 1 for shift, bits in layout]
 
 
 def unorm(v, maximum):  # round(v x 255 / maximum), halves up
