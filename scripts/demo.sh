@@ -24,7 +24,8 @@ fatal=()
 
 # Lines of file name, tab, what its header holds.
 formats=()
-if listing=$(scripts/demo-formats.py build/demo/formats build/native/npm/node_modules/@gpu-tex-enc/bc/bin/linux/bc7enc); then
+bc7enc=build/native/npm/node_modules/@gpu-tex-enc/bc/bin/linux/bc7enc
+if listing=$(scripts/demo-formats.py build/demo/formats "$bc7enc"); then
   mapfile -t formats <<<"$listing"
 else
   failures+=("the format pictures (demo-formats.py failed)")
@@ -147,7 +148,7 @@ echo "================================================================"
 echo "demo: $commands commands, ${#failures[@]} reported a failure"
 for f in "${failures[@]}"; do echo "  $f"; done
 ls build/demo/*.bmp >/dev/null 2>&1 && echo "decoded pictures: build/demo/"
-[ -n "$sheet" ] && echo "contact sheet of the decoded samples: $root/$sheet"
+[ -n "$sheet" ] && echo "contact sheet of the decoded pictures: $root/$sheet"
 if [ ${#fatal[@]} -ne 0 ]; then
   for f in "${fatal[@]}"; do echo "demo failed: $f"; done
   exit 1
