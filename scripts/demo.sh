@@ -2,9 +2,11 @@
 # Shows what both plug-ins answer for the bundled samples (inside wine-session.sh): the
 # host tool of each width loads the plug-in of that width from dist/ and asks for its
 # strings, the picture information, the probe, opens each sample as a viewer does and
-# decodes it to build/demo/<sample>-<width>.bmp. Non-DDS files must not be claimed. It ends
-# with build/demo/contact-sheet.png: every decoded picture, labelled with its file, its format
-# (from the DDS header) and the width that decoded it.
+# decodes it to build/demo/<sample>-<width>.bmp. Non-DDS files must not be claimed. Then one
+# drawing in each newer class of format (SNORM, UINT, SINT, floats, depth, packed RGB, Y'CbCr,
+# BC5, BC6H, BC7), written by scripts/demo-formats.py into build/demo/formats, is described and
+# decoded. It ends with build/demo/contact-sheet.png: every decoded picture, labelled with its
+# file, its format (from the DDS header) and the width that decoded it.
 # A command that fails is reported and the demo goes on; it ends non-zero only when a
 # plug-in could not be loaded at all or crashed.
 set -uo pipefail
@@ -14,11 +16,20 @@ cd "$root"
 dds_samples=(gradient-dxt1 badge-dxt5 glass-argb stripes-rgb tiles-dxt5-mips)
 other_files=(samples/not-dds.png samples/png-named.dds)
 mkdir -p build/demo
-rm -f build/demo/*.bmp build/demo/contact-sheet.png
+rm -rf build/demo/*.bmp build/demo/contact-sheet.png build/demo/formats
 
 commands=0
 failures=()
 fatal=()
+
+# Lines of file name, tab, what its header holds.
+formats=()
+bc7enc=build/native/npm/node_modules/@gpu-tex-enc/bc/bin/linux/bc7enc
+if listing=$(scripts/demo-formats.py build/demo/formats "$bc7enc"); then
+  mapfile -t formats <<<"$listing"
+else
+  failures+=("the format pictures (demo-formats.py failed)")
+fi
 
 # run LABEL ARGS...: runs the tool under Wine; sets rc and records a failure.
 run() {
@@ -65,6 +76,14 @@ for width in $(scripts/widths.sh); do
     run "$width-bit decode $name" "$tool" "$plugin" decode "$file" -o "build/demo/$name-$width.bmp"
   done
 
+  for line in "${formats[@]}"; do
+    name=${line%%$'\t'*}
+    file=build/demo/formats/$name
+    echo "---- $file: ${line#*$'\t'}"
+    run "$width-bit picinfo $name" "$tool" "$plugin" picinfo "$file"
+    run "$width-bit decode $name" "$tool" "$plugin" decode "$file" -o "build/demo/${name%.dds}-$width.bmp"
+  done
+
   for file in "${other_files[@]}"; do
     echo "---- $file (not DDS: must not be claimed)"
     echo "\$ $tool $plugin open $file"
@@ -107,10 +126,17 @@ for name in "${dds_samples[@]}"; do
     [ -f "$bmp" ] && tiles+=(-label "$name.dds\n$format\n$width-bit" "$bmp")
   done
 done
+for line in "${formats[@]}"; do
+  name=${line%%$'\t'*}
+  for width in 64 32; do
+    bmp=build/demo/${name%.dds}-$width.bmp
+    [ -f "$bmp" ] && tiles+=(-label "$name\n${line#*$'\t'}\n$width-bit" "$bmp")
+  done
+done
 sheet=""
 if [ ${#tiles[@]} -ne 0 ]; then
   # Point filtering keeps the small samples' pixels sharp when they are enlarged.
-  if montage -font DejaVu-Sans -pointsize 12 -filter point -geometry 212x124+10+8 -tile 2x \
+  if montage -font DejaVu-Sans -pointsize 12 -filter point -geometry 212x124+10+8 -tile 4x \
        -background '#e8e8e8' "${tiles[@]}" build/demo/contact-sheet.png; then
     sheet=build/demo/contact-sheet.png
   else
@@ -122,7 +148,7 @@ echo "================================================================"
 echo "demo: $commands commands, ${#failures[@]} reported a failure"
 for f in "${failures[@]}"; do echo "  $f"; done
 ls build/demo/*.bmp >/dev/null 2>&1 && echo "decoded pictures: build/demo/"
-[ -n "$sheet" ] && echo "contact sheet of the decoded samples: $root/$sheet"
+[ -n "$sheet" ] && echo "contact sheet of the decoded pictures: $root/$sheet"
 if [ ${#fatal[@]} -ne 0 ]; then
   for f in "${fatal[@]}"; do echo "demo failed: $f"; done
   exit 1

@@ -17,8 +17,9 @@ packages=(
   # The settings dialog's picture (scripts/settings-screenshot.sh): a Japanese font.
   fonts-ipafont-gothic
   python3 python3-pil
-  # The reference test: an independent encoder, and Mesa's software renderer as a decoder.
-  libnvtt-bin libosmesa6-dev nodejs
+  # The reference test: an independent encoder, and Mesa's software renderer as a decoder;
+  # ffmpeg and numpy as decoders of the Y'CbCr and other formats Mesa does not read.
+  libnvtt-bin libosmesa6-dev nodejs ffmpeg python3-numpy
   # The native fuzzing of the DDS reader: clang, whose libFuzzer and sanitizer runtimes come
   # only as a recommendation, and llvm-profdata, llvm-cov, llvm-cxxfilt for its coverage.
   clang libclang-rt-14-dev llvm

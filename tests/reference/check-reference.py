@@ -1,11 +1,14 @@
 #!/usr/bin/python3
 """Our DDS decoder against independent decoders, Pillow and Mesa's softpipe (mesa_decode), on
-files written by independent encoders (bc7enc, nvcompress) and on random blocks.
+files written by independent encoders (bc7enc, nvcompress) and on random blocks; and, for the
+formats Mesa does not read, against ffmpeg's conversion of the 8-bit Y'CbCr layouts and a numpy
+decoder of our picture rules, on random pixels.
 
 check-reference.py BUILD_DIR, BUILD_DIR being the native build (dds_decode, mesa_decode, and
 npm/ with bc7enc); the files are made in BUILD_DIR/reference. Every decode must equal ours
-under our picture rules, except for Pillow's deviations in PILLOW_ALLOWS. Each disagreement
-is named by file, format, decoder, first pixel and both values, and fails the run.
+under our picture rules, except for Pillow's deviations in PILLOW_ALLOWS and ffmpeg's rounding
+(each channel within 2). Each disagreement is named by file, format, decoder, first pixel and
+both values, and fails the run.
 """
 
 import random
@@ -25,15 +28,17 @@ TOOLS = {
     "bc7enc (npm @gpu-tex-enc/bc, installed by the native build)":
         BUILD / "npm/node_modules/@gpu-tex-enc/bc/bin/linux/bc7enc",
     "nvcompress (libnvtt-bin)": Path(shutil.which("nvcompress") or "/nonexistent"),
+    "ffmpeg (ffmpeg)": Path(shutil.which("ffmpeg") or "/nonexistent"),
 }
 for what, path in TOOLS.items():
     if not path.exists():
         sys.exit(f"check-reference: {what} is missing: {SETUP}")
 try:
+    import numpy as np
     from PIL import Image
-except ImportError:
-    sys.exit(f"check-reference: Pillow (python3-pil) is missing: {SETUP}")
-OURS, MESA, BC7ENC, NVCOMPRESS = TOOLS.values()
+except ImportError as missing:
+    sys.exit(f"check-reference: {missing.name} (python3-pil, python3-numpy) is missing: {SETUP}")
+OURS, MESA, BC7ENC, NVCOMPRESS, FFMPEG = TOOLS.values()
 
 # Source pictures: odd sizes leave partial blocks at the right and bottom edges.
 EDGE_COLOURS = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 160, 255), (250, 220, 0), (24, 16, 8)]
@@ -80,9 +85,11 @@ RANDOM = [
 RANDOM_SIZE = (253, 251)
 
 
-def halves_as_floats(rnd, count):
-    """Floats with a half's precision (their x 255 is exact in a float, so no rounding tie
-    depends on arithmetic), from random halves: negatives, above 1, Inf and NaN included."""
+def halves_as_floats(rnd, size):
+    """`size` bytes of floats with a half's precision (their x 255 is exact in a float, so no
+    rounding tie depends on arithmetic), from random halves: negatives, above 1, Inf and NaN
+    included."""
+    count = size // 4
     halves = struct.unpack(f"<{count}e", rnd.randbytes(2 * count))
     return struct.pack(f"<{count}f", *halves)
 
@@ -98,6 +105,186 @@ RANDOM_PIXELS = [
     (13, "R16G16B16A16_SNORM", "rgba16s", 8, None),
 ]
 PIXELS_SIZE = (61, 37)
+
+
+def within(tolerance):
+    return lambda ours, theirs: all(abs(o - t) <= tolerance for o, t in zip(ours, theirs))
+
+
+def ffmpeg(pix_fmt, planes=None):
+    """ffmpeg's own conversion of the raw samples (rearranged by `planes` first) under BT.601
+    limited range. Point sampling of full-resolution chroma takes each pixel's chroma from the
+    sample of its pair or 2 x 2 block; ffmpeg's fixed-point rounding differs from the integer
+    rule by at most 1."""
+    def decode(data, width, height):
+        data = planes(data, width, height) if planes else data
+        return run_bytes(FFMPEG, "-v", "error", "-f", "rawvideo", "-pix_fmt", pix_fmt, "-s", f"{width}x{height}",
+                         "-i", "-", "-vf", "scale=in_color_matrix=bt601:in_range=tv:flags=neighbor+full_chroma_int",
+                         "-f", "rawvideo", "-pix_fmt", "bgra", "-", data=data)
+    return "ffmpeg", decode, within(2)
+
+
+# numpy decoders of our picture rules, written from the formats' documentation: each gives rows
+# of blue, green, red, alpha bytes.
+def samples(data, dtype, height, *shape):
+    count = height * int(np.prod(shape))
+    picture = np.frombuffer(data, dtype, count).reshape(height, *shape)
+    return picture if picture.dtype.kind == "f" else picture.astype(np.int64)
+
+
+def fields(p, *layout):
+    return [p >> shift & (1 << bits) - 1 for shift, bits in layout]
+
+
+def unorm(v, maximum):  # round(v x 255 / maximum), halves up
+    return (v * 510 + maximum) // (2 * maximum)
+
+
+def snorm(v, bits):  # (x + 1) / 2 x 255, x = max(v / m, -1), halves up
+    m = 2 ** (bits - 1) - 1
+    return ((np.maximum(v, -m) + m) * 510 + 2 * m) // (4 * m)
+
+
+def unit_byte(x):  # [0, 1] x 255, halves up; NaN 0
+    return np.floor(np.clip(np.where(np.isnan(x), 0, x), 0, 1) * 255 + 0.5).astype(np.int64)
+
+
+def shown(*channels):
+    """One channel is grey, two are red and green over blue 0, three are opaque."""
+    channels = [np.broadcast_to(c, channels[0].shape) for c in channels]
+    zero, opaque = np.zeros_like(channels[0]), np.full_like(channels[0], 255)
+    r, g, b, a = {1: channels * 3 + [opaque], 2: channels + [zero, opaque], 3: channels + [opaque], 4: channels}[
+        len(channels)]
+    return np.stack([b, g, r, a], -1).astype(np.uint8)
+
+
+def yuv16(y, u, v, alpha=255):  # BT.2020 limited range, samples scaled to 16 bits
+    y, cb, cr = (y - 4096) / 56064, (u - 32768) / 57344, (v - 32768) / 57344
+    return shown(unit_byte(y + 1.4746 * cr), unit_byte(y - 0.16455 * cb - 0.57135 * cr),
+                 unit_byte(y + 1.8814 * cb), alpha)
+
+
+def interleave(even, odd):
+    return np.stack([even, odd], -1).reshape(even.shape[0], -1)
+
+
+def y410(data, width, height):
+    u, y, v, a = fields(samples(data, "<u4", height, width), (0, 10), (10, 10), (20, 10), (30, 2))
+    return yuv16(y << 6, u << 6, v << 6, a * 255 // 3)
+
+
+def y416(data, width, height):
+    u, y, v, a = np.moveaxis(samples(data, "<u2", height, width, 4), -1, 0)
+    return yuv16(y, u, v, unorm(a, 65535))
+
+
+def y2x6(mask):  # Y210, Y216: Y0, U, Y1, V
+    def decode(data, width, height):
+        y0, u, y1, v = np.moveaxis(samples(data, "<u2", height, width // 2, 4) & mask, -1, 0)
+        return yuv16(interleave(y0, y1), u.repeat(2, 1), v.repeat(2, 1))
+    return decode
+
+
+def p0x6(mask):  # P010, P016: the Y plane, then U, V pairs for each 2 x 2 block
+    def decode(data, width, height):
+        planes = samples(data, "<u2", 1, width * height * 3 // 2)[0] & mask
+        uv = planes[width * height:].reshape(height // 2, width // 2, 2).repeat(2, 0).repeat(2, 1)
+        return yuv16(planes[:width * height].reshape(height, width), uv[..., 0], uv[..., 1])
+    return decode
+
+
+def ten_bits(colour):  # R10G10B10A2 layouts: red in the low bits
+    def decode(data, width, height):
+        r, g, b, a = fields(samples(data, "<u4", height, width), (0, 10), (10, 10), (20, 10), (30, 2))
+        return shown(*(colour(c) for c in (r, g, b)), a * 255 // 3)
+    return decode
+
+
+def packed_rgb(red, green0, blue, green1):  # byte positions in a pair of pixels
+    def decode(data, width, height):
+        s = samples(data, "u1", height, width // 2, 4)
+        return shown(s[..., red].repeat(2, 1), interleave(s[..., green0], s[..., green1]), s[..., blue].repeat(2, 1))
+    return decode
+
+
+def nibbles(data, width, height):  # A4B4G4R4: red in the top nibble
+    r, g, b, a = fields(samples(data, "<u2", height, width), (12, 4), (8, 4), (4, 4), (0, 4))
+    return shown(r * 17, g * 17, b * 17, a * 17)
+
+
+def ints(dtype, channels):  # UINT as UNORM, SINT as SNORM of the same width
+    def decode(data, width, height):
+        s, bits = samples(data, dtype, height, width, channels), 8 * np.dtype(dtype).itemsize
+        scale = (lambda c: snorm(c, bits)) if np.dtype(dtype).kind == "i" else (lambda c: unorm(c, 2 ** bits - 1))
+        return shown(*(scale(c) for c in np.moveaxis(s, -1, 0)))
+    return decode
+
+
+def depth(data, width, height):  # 24 bits of depth under the stencil byte
+    return shown(unorm(samples(data, "<u4", height, width) & 0xFFFFFF, 0xFFFFFF))
+
+
+def float_depth(words):  # the float in the first of `words` 32-bit words
+    return lambda data, width, height: shown(unit_byte(samples(data, "<f4", height, width, words)[..., 0]))
+
+
+def stencil(at, unit_bytes):  # the stencil byte at `at`, as grey
+    return lambda data, width, height: shown(samples(data, "u1", height, width, unit_bytes)[..., at])
+
+
+def by_numpy(decode):
+    return "numpy", lambda *picture: decode(*picture).tobytes(), None
+
+
+def video_range(rnd, size):
+    """Samples in the 8-bit video range, 16 to 240: ffmpeg's full-chroma conversion wraps a
+    blue far above 255 (some Y and U beyond the range) to 0."""
+    return bytes(rnd.randint(16, 240) for _ in range(size))
+
+
+def depth_stencil(rnd, size):
+    """Depth floats as halves_as_floats makes them, each followed by 4 random bytes."""
+    return b"".join(halves_as_floats(rnd, 4) + rnd.randbytes(4) for _ in range(size // 8))
+
+
+# Formats Mesa does not read, against ffmpeg (8-bit Y'CbCr) or numpy: DXGI number (or FourCC),
+# format, bytes of a pixel, how to make the data (random bytes unless given), decoder. The size
+# is even: the 4:2:2 and 4:2:0 layouts take pairs of pixels.
+INDEPENDENT = [
+    (107, "YUY2", 2, video_range, ffmpeg("yuyv422")),
+    ("UYVY", "UYVY", 2, video_range, ffmpeg("uyvy422")),
+    (103, "NV12", 1.5, video_range, ffmpeg("nv12")),
+    (106, "420_OPAQUE", 1.5, video_range, ffmpeg("nv12")),
+    (100, "AYUV", 4, video_range, ffmpeg("yuva444p", lambda data, width, height: np.frombuffer(
+        data, np.uint8, width * height * 4).reshape(-1, 4)[:, [2, 1, 0, 3]].T.tobytes())),  # V, U, Y, A
+    (101, "Y410", 4, None, by_numpy(y410)),
+    (102, "Y416", 8, None, by_numpy(y416)),
+    (108, "Y210", 4, None, by_numpy(y2x6(0xFFC0))),
+    (109, "Y216", 4, None, by_numpy(y2x6(0xFFFF))),
+    (104, "P010", 3, None, by_numpy(p0x6(0xFFC0))),
+    (105, "P016", 3, None, by_numpy(p0x6(0xFFFF))),
+    (89, "R10G10B10_XR_BIAS_A2_UNORM", 4, None, by_numpy(ten_bits(lambda c: unorm(np.clip(c - 384, 0, 510), 510)))),
+    (25, "R10G10B10A2_UINT", 4, None, by_numpy(ten_bits(lambda c: unorm(c, 1023)))),
+    (68, "R8G8_B8G8_UNORM", 2, None, by_numpy(packed_rgb(0, 1, 2, 3))),
+    (69, "G8R8_G8B8_UNORM", 2, None, by_numpy(packed_rgb(1, 0, 3, 2))),
+    (191, "A4B4G4R4_UNORM", 2, None, by_numpy(nibbles)),
+    (55, "D16_UNORM", 2, None, by_numpy(ints("<u2", 1))),
+    (45, "D24_UNORM_S8_UINT", 4, None, by_numpy(depth)),
+    (47, "X24_TYPELESS_G8_UINT", 4, None, by_numpy(stencil(3, 4))),
+    (40, "D32_FLOAT", 4, halves_as_floats, by_numpy(float_depth(1))),
+    (20, "D32_FLOAT_S8X24_UINT", 8, depth_stencil, by_numpy(float_depth(2))),
+    (22, "X32_TYPELESS_G8X24_UINT", 8, None, by_numpy(stencil(4, 8))),
+    (30, "R8G8B8A8_UINT", 4, None, by_numpy(ints("u1", 4))),
+    (36, "R16G16_UINT", 4, None, by_numpy(ints("<u2", 2))),
+    (42, "R32_UINT", 4, None, by_numpy(ints("<u4", 1))),
+    (7, "R32G32B32_UINT", 12, None, by_numpy(ints("<u4", 3))),
+    (64, "R8_SINT", 1, None, by_numpy(ints("i1", 1))),
+    (52, "R8G8_SINT", 2, None, by_numpy(ints("i1", 2))),
+    (14, "R16G16B16A16_SINT", 8, None, by_numpy(ints("<i2", 4))),
+    (43, "R32_SINT", 4, None, by_numpy(ints("<i4", 1))),
+    (4, "R32G32B32A32_SINT", 16, None, by_numpy(ints("<i4", 4))),
+]
+INDEPENDENT_SIZE = (62, 38)
 
 
 def bc6h_truncated(ours, pillow):
@@ -119,11 +306,15 @@ class Disagreement(Exception):
     pass
 
 
-def run(*command):
-    done = subprocess.run([str(c) for c in command], capture_output=True, text=True)
+def run_bytes(*command, data=None):
+    done = subprocess.run([str(c) for c in command], input=data, capture_output=True)
     if done.returncode != 0:
-        raise Disagreement(f"{' '.join(map(str, command))} failed: {done.stderr.strip()}")
+        raise Disagreement(f"{' '.join(map(str, command))} failed: {done.stderr.decode().strip()}")
     return done.stdout
+
+
+def run(*command):
+    return run_bytes(*command).decode()
 
 
 def write_dds(path, width, height, code, blocks):
@@ -169,8 +360,12 @@ def check(origin, path, fmt, kind, pillow, pixels):
     width, height = int(width), int(height)
     ours = path.with_suffix(".ours").read_bytes()
     offset = 148 if path.read_bytes()[84:88] == b"DX10" else 128
-    run(MESA, kind, width, height, path, offset, path.with_suffix(".mesa"))
-    references = {"Mesa": (path.with_suffix(".mesa").read_bytes(), None)}
+    if isinstance(kind, str):
+        run(MESA, kind, width, height, path, offset, path.with_suffix(".mesa"))
+        references = {"Mesa": (path.with_suffix(".mesa").read_bytes(), None)}
+    else:
+        name, decode, allows = kind
+        references = {name: (decode(path.read_bytes()[offset:], width, height), allows)}
     if pillow:
         references["Pillow"] = (pillow_bgra(path), PILLOW_ALLOWS.get(fmt))
     disagreements = []
@@ -217,9 +412,16 @@ def main():
     count = PIXELS_SIZE[0] * PIXELS_SIZE[1]
     for code, fmt, kind, unit, make in RANDOM_PIXELS:
         dds = OUT / f"random-{fmt}.dds"
-        data = make(rnd, count * unit // 4) if make else rnd.randbytes(count * unit)
+        data = make(rnd, count * unit) if make else rnd.randbytes(count * unit)
         write_dds(dds, *PIXELS_SIZE, code, data)
         files.append(("random", dds, fmt, kind, False))
+    rnd = random.Random("independent")
+    count = INDEPENDENT_SIZE[0] * INDEPENDENT_SIZE[1]
+    for code, fmt, unit_bytes, make, oracle in INDEPENDENT:
+        dds = OUT / f"random-{fmt}.dds"
+        size = int(count * unit_bytes)
+        write_dds(dds, *INDEPENDENT_SIZE, code, make(rnd, size) if make else rnd.randbytes(size))
+        files.append(("random", dds, fmt, oracle, False))
 
     pixels, failures = Counter(), []
     for origin, path, fmt, kind, pillow in files:
@@ -229,8 +431,8 @@ def main():
             failures.append(str(disagreement))
     for key in sorted(k for k in pixels if len(k) == 3):
         allowed = pixels[key + ("allowed",)]
-        print(f"{key[0]:10} {key[1]:10} {key[2]:6} {pixels[key]:6} pixels agree"
-              + (f" ({allowed} within Pillow's known deviation)" if allowed else ""))
+        print(f"{key[0]:10} {key[1]:26} {key[2]:6} {pixels[key]:6} pixels agree"
+              + (f" ({allowed} within the allowed deviation)" if allowed else ""))
     for failure in failures:
         print(f"FAIL {failure}")
     print(f"reference: {len(files)} files, {len(files) - len(failures)} agree, {len(failures)} disagree")
