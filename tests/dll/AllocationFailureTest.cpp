@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "Holders.h"
@@ -120,17 +121,29 @@ TEST_F(AllocationFailure, EveryRequestSurvivesOnBothRoutes) {
     bc7.width = 514;
     bc7.height = 511;
     for (int i = 0; i < 129 * 128 * 16; ++i) bc7.data.push_back(static_cast<uint8_t>(i * 37 + 11));
+    // Laid out: D3DX's first level and our reader's others; two BC5 elements with normal Z.
+    DdsImage chain = MakeCompressed(DdsFormat::DXT1, 8, 8, [](uint32_t x, uint32_t) { return Dxt1Block(0x1234, 0xF00F, x * 0x55); });
+    chain.mipCount = 4;
+    chain.rest = Bytes(8 * (1 + 1 + 1), 0x5A);
+    Dx10Image bc5 = Dx10(83, 6, 5, Bytes(2 * 2 * 16, 0x3C));
+    bc5.arraySize = 2;
+    bc5.rest = Bytes(bc5.data.size(), 0xC3);
     const struct {
         const char* route;
         Bytes file;
+        std::vector<std::pair<const wchar_t*, DWORD>> settings;
     } kFiles[] = {
-        {"D3DX", WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 7, 5, [](uint32_t x, uint32_t y) { return 0x80102030u + x * 7 + y; }))},
-        {"own reader", WriteDx10Dds(bc7)},
+        {"D3DX", WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 7, 5, [](uint32_t x, uint32_t y) { return 0x80102030u + x * 7 + y; })), {}},
+        {"own reader", WriteDx10Dds(bc7), {}},
+        {"D3DX, mip chain", WriteDds(chain), {{L"Layout", 2}}},
+        {"own reader, every element, normal Z", WriteDx10Dds(bc5), {{L"Layout", 1}, {L"NormalZ", 1}}},
     };
     const Plugin& p = LoadedPlugin();
     DWORD handlesBefore = 0, handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     for (const auto& f : kFiles) {
+        DeleteSettingsKey();
+        for (const auto& [name, value] : f.settings) SetSettingsDword(name, value);
         const std::wstring path = dir_.Write(L"file.dds", f.file);
         const std::string ansiPath(path.begin(), path.end());  // the temporary path is ASCII here
         const auto* bytes = reinterpret_cast<const char*>(f.file.data());
@@ -180,6 +193,7 @@ TEST_F(AllocationFailure, EveryRequestSurvivesOnBothRoutes) {
             std::printf("%s, %s: %d allocations, each failed once\n", f.route, r.what, points);
         }
     }
+    DeleteSettingsKey();
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_LE(handlesAfter, handlesBefore + 4);
     EXPECT_EQ(FindWindowW(L"Mirewick", nullptr), nullptr);
