@@ -76,6 +76,8 @@ PluginResult LayOutFile(const dds::DdsImage& image, uint64_t fileSize, PictureLa
     try {
         const bool chain = layout == PictureLayout::MipChain;
         CollectImages(image, fileSize, chain, out.images);
+        // Not even the first picture: nothing our reader reads.
+        if (out.images.empty()) return kNotSupported;
         const uint32_t cubeFaces = chain ? 0 : dds::CountImages(image).cubeFaces;
         // Each image's slot among the sizes laid out: for cubes, six a cube, the faces the file
         // lacks 0 x 0.

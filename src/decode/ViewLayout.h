@@ -61,7 +61,8 @@ struct FileLayout {
 // The images `layout` (EveryImage or MipChain) shows of the file whose header `image` is and
 // whose bytes are `fileSize` long: those the file holds, up to the first it lacks (a mip
 // count beyond the data, an odd level of a 4:2:0 format), where they stand, and the picture's
-// size. 2 for a picture larger than a DIB's record holds, 4 when memory cannot be had.
+// size. 2 for a picture larger than a DIB's record holds (or none at all), 4 when memory
+// cannot be had.
 PluginResult LayOutFile(const dds::DdsImage& image, uint64_t fileSize, PictureLayout layout, FileLayout& out) noexcept;
 
 }  // namespace sorvane
