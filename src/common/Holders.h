@@ -48,44 +48,28 @@ private:
 };
 
 namespace detail {
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Empty() noexcept { return nullptr; }
-    static void Close(Type key) noexcept { RegCloseKey(key); }
-};
-struct LocalTraits {
-    using Type = HLOCAL;
-    static Type Empty() noexcept { return nullptr; }
-    static void Close(Type block) noexcept { LocalFree(block); }
-};
-struct FileTraits {
-    using Type = HANDLE;
-    static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type file) noexcept { CloseHandle(file); }
-};
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type search) noexcept { FindClose(search); }
-};
-struct WindowTraits {
-    using Type = HWND;
-    static Type Empty() noexcept { return nullptr; }
-    static void Close(Type window) noexcept { DestroyWindow(window); }
-};
-struct GdiTraits {
-    using Type = HGDIOBJ;
-    static Type Empty() noexcept { return nullptr; }
-    static void Close(Type object) noexcept { DeleteObject(object); }
+// A handle of type T released by Closer; empty is nullptr, or INVALID_HANDLE_VALUE for the
+// kinds that CreateFile and FindFirstFile give.
+template <typename T, auto Closer, bool EmptyIsInvalid = false>
+struct HandleTraits {
+    using Type = T;
+    static Type Empty() noexcept {
+        if constexpr (EmptyIsInvalid) {
+            return INVALID_HANDLE_VALUE;
+        } else {
+            return nullptr;
+        }
+    }
+    static void Close(Type value) noexcept { Closer(value); }
 };
 }  // namespace detail
 
-using RegKey = UniqueHandle<detail::KeyTraits>;
-using LocalBlock = UniqueHandle<detail::LocalTraits>;
-using FileHandle = UniqueHandle<detail::FileTraits>;
-using FileSearch = UniqueHandle<detail::FindTraits>;
-using OwnedWindow = UniqueHandle<detail::WindowTraits>;
-using GdiObject = UniqueHandle<detail::GdiTraits>;
+using RegKey = UniqueHandle<detail::HandleTraits<HKEY, RegCloseKey>>;
+using LocalBlock = UniqueHandle<detail::HandleTraits<HLOCAL, LocalFree>>;
+using FileHandle = UniqueHandle<detail::HandleTraits<HANDLE, CloseHandle, true>>;
+using FileSearch = UniqueHandle<detail::HandleTraits<HANDLE, FindClose, true>>;
+using OwnedWindow = UniqueHandle<detail::HandleTraits<HWND, DestroyWindow>>;
+using GdiObject = UniqueHandle<detail::HandleTraits<HGDIOBJ, DeleteObject>>;
 
 // Selects an object into a device context and puts the previous one back when it ends.
 class SelectedObject {

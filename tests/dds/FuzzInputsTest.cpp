@@ -74,11 +74,7 @@ TEST(ReaderChecks, DecodeWithinTheirBudget) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        test::Dx10Image dx10;
-        dx10.dxgi = c.dxgi;
-        dx10.width = c.width;
-        dx10.height = c.height;
-        test::Bytes file = test::WriteDx10Dds(dx10);
+        test::Bytes file = test::WriteDx10Dds(test::Dx10(c.dxgi, c.width, c.height, {}));
         DdsImage image;
         ASSERT_EQ(ReadDdsHeader(file.data(), file.size(), image), ReadResult::Ok);
         file.resize(file.size() + image.pictureBytes, 0x5A);

@@ -196,6 +196,11 @@ public:
         PostMessageW(chooser, WM_COMMAND, command, 0);
         return WaitUntil([&] { return !IsWindow(chooser); });
     }
+    // Opens the chooser and cancels it; false when it does not show or stays open.
+    bool CancelChooser() const {
+        const HWND chooser = OpenChooser();
+        return chooser != nullptr && CloseChooser(chooser, IDCANCEL);
+    }
 
 private:
     HWND dialog_;
@@ -520,9 +525,7 @@ TEST_F(SettingsDialog, CustomColoursAreSavedEvenWhenEverythingIsCancelled) {
         if (!c.stored.empty()) StoreColors(L"CustomColors", c.stored);
         const int result = RunSettingsDialog([&](const Driver& d) {
             d.Click(IDC_HISTORY_2);
-            const HWND chooser = d.OpenChooser();
-            ASSERT_NE(chooser, nullptr);
-            ASSERT_TRUE(d.CloseChooser(chooser, IDCANCEL));
+            ASSERT_TRUE(d.CancelChooser());
             d.Click(IDCANCEL);
         });
         EXPECT_EQ(result, 0);
@@ -560,9 +563,7 @@ TEST_F(UnwritableSettingsKey, OkEndsTheDialogWithAnInternalError) {
     const int result = RunSettingsDialog([&](const Driver& d) {
         d.Click(IDC_HISTORY_3);
         // The chooser's custom colours cannot be saved either; that passes silently.
-        const HWND chooser = d.OpenChooser();
-        ASSERT_NE(chooser, nullptr);
-        ASSERT_TRUE(d.CloseChooser(chooser, IDCANCEL));
+        ASSERT_TRUE(d.CancelChooser());
         d.Click(IDOK);
     });
     EXPECT_EQ(result, 8);

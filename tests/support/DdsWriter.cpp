@@ -62,6 +62,33 @@ void Put32(Bytes& out, uint32_t value) {
 
 uint32_t Blocks(uint32_t n) { return (n + 3) / 4; }
 
+// The 128 bytes before the data: magic, DDS_HEADER and its pixel format. Only the fields
+// that differ between the writers are given; a cube, a volume or mips make it complex.
+struct Header {
+    uint32_t flags, height, width, pitchOrLinearSize, depth, mipCount;
+    PixelFormat pf;
+    uint32_t moreCaps, caps2;
+};
+
+void PutHeader(Bytes& out, const Header& h) {
+    Put32(out, FourCc('D', 'D', 'S', ' '));
+    Put32(out, 124);
+    Put32(out, kCaps | kHeight | kWidth | kPixelFormat | h.flags | (h.depth > 0 ? kDepth : 0));
+    Put32(out, h.height);
+    Put32(out, h.width);
+    Put32(out, h.pitchOrLinearSize);
+    Put32(out, h.depth);
+    Put32(out, h.mipCount);
+    for (int i = 0; i < 11; ++i) Put32(out, 0);
+    Put32(out, 32);
+    for (const uint32_t field : {h.pf.flags, h.pf.fourCc, h.pf.bits, h.pf.r, h.pf.g, h.pf.b, h.pf.a})
+        Put32(out, field);
+    const bool complex = (h.caps2 & kCube) != 0 || h.depth > 0 || h.mipCount > 1;
+    Put32(out, kTexture | (complex ? kComplex : 0) | h.moreCaps);
+    Put32(out, h.caps2);
+    for (int i = 0; i < 3; ++i) Put32(out, 0);
+}
+
 }  // namespace
 
 std::string FormatName(DdsFormat format) {
@@ -98,30 +125,10 @@ Bytes WriteDds(const DdsImage& image) {
     const uint32_t linearSize = compressed ? pitch * Blocks(image.height) : pitch;
 
     Bytes out;
-    Put32(out, FourCc('D', 'D', 'S', ' '));
-    Put32(out, 124);
-    uint32_t flags = kCaps | kHeight | kWidth | kPixelFormat | (compressed ? kLinearSize : kPitch);
-    if (image.depth > 0) flags |= kDepth;
-    if (image.mipCount > 1) flags |= kMipCount;
-    Put32(out, flags);
-    Put32(out, image.height);
-    Put32(out, image.width);
-    Put32(out, linearSize);
-    Put32(out, image.depth);
-    Put32(out, image.mipCount);
-    for (int i = 0; i < 11; ++i) Put32(out, 0);
-    Put32(out, 32);
-    Put32(out, pf.flags);
-    Put32(out, pf.fourCc);
-    Put32(out, pf.bits);
-    Put32(out, pf.r);
-    Put32(out, pf.g);
-    Put32(out, pf.b);
-    Put32(out, pf.a);
-    Put32(out, kTexture | (image.cube || image.depth > 0 || image.mipCount > 1 ? kComplex : 0) |
-                   (image.mipCount > 1 ? kMipMap : 0));
-    Put32(out, image.cube ? kCube | (image.cubeFaces << 10) : image.depth > 0 ? kVolume : 0);
-    for (int i = 0; i < 3; ++i) Put32(out, 0);
+    const bool mips = image.mipCount > 1;
+    PutHeader(out, {(compressed ? kLinearSize : kPitch) | (mips ? kMipCount : 0), image.height, image.width,
+                    linearSize, image.depth, image.mipCount, pf, mips ? kMipMap : 0,
+                    image.cube ? kCube | (image.cubeFaces << 10) : image.depth > 0 ? kVolume : 0});
 
     if (image.format == DdsFormat::P8) {
         for (size_t i = 0; i < 256; ++i) {
@@ -139,36 +146,38 @@ Bytes WriteDds(const DdsImage& image) {
     return out;
 }
 
-DdsImage MakeUncompressed(DdsFormat format, uint32_t width, uint32_t height,
-                          const std::function<uint32_t(uint32_t, uint32_t)>& pixel) {
+namespace {
+// An image of columns x rows units (pixels or 4 x 4 blocks), whose bytes put(data, x, y)
+// appends unit by unit, row by row.
+DdsImage MakeUnits(DdsFormat format, uint32_t width, uint32_t height, uint32_t columns, uint32_t rows,
+                   const std::function<void(Bytes&, uint32_t, uint32_t)>& put) {
     DdsImage image;
     image.format = format;
     image.width = width;
     image.height = height;
-    const uint32_t unit = UnitSize(format);
-    image.data.reserve(size_t(width) * height * unit);
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t value = pixel(x, y);
-            for (uint32_t i = 0; i < unit; ++i) image.data.push_back(static_cast<uint8_t>(value >> (8 * i)));
-        }
+    image.data.reserve(size_t(columns) * rows * UnitSize(format));
+    for (uint32_t y = 0; y < rows; ++y) {
+        for (uint32_t x = 0; x < columns; ++x) put(image.data, x, y);
     }
     return image;
+}
+}  // namespace
+
+DdsImage MakeUncompressed(DdsFormat format, uint32_t width, uint32_t height,
+                          const std::function<uint32_t(uint32_t, uint32_t)>& pixel) {
+    const uint32_t unit = UnitSize(format);
+    return MakeUnits(format, width, height, width, height, [&](Bytes& data, uint32_t x, uint32_t y) {
+        const uint32_t value = pixel(x, y);
+        for (uint32_t i = 0; i < unit; ++i) data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    });
 }
 
 DdsImage MakeCompressed(DdsFormat format, uint32_t width, uint32_t height,
                         const std::function<Bytes(uint32_t, uint32_t)>& block) {
-    DdsImage image;
-    image.format = format;
-    image.width = width;
-    image.height = height;
-    for (uint32_t by = 0; by < Blocks(height); ++by) {
-        for (uint32_t bx = 0; bx < Blocks(width); ++bx) {
-            const Bytes b = block(bx, by);
-            image.data.insert(image.data.end(), b.begin(), b.end());
-        }
-    }
-    return image;
+    return MakeUnits(format, width, height, Blocks(width), Blocks(height), [&](Bytes& data, uint32_t x, uint32_t y) {
+        const Bytes b = block(x, y);
+        data.insert(data.end(), b.begin(), b.end());
+    });
 }
 
 Bytes Dxt1Block(uint16_t c0, uint16_t c1, uint32_t indices) {
@@ -230,22 +239,10 @@ Bytes WriteLegacyDds(const LegacyPixelFormat& format, uint32_t width, uint32_t h
 
 Bytes WriteDx10Dds(const Dx10Image& image) {
     Bytes out;
-    Put32(out, FourCc('D', 'D', 'S', ' '));
-    Put32(out, 124);
-    Put32(out, kCaps | kHeight | kWidth | kPixelFormat | (image.depth > 0 ? kDepth : 0));
-    Put32(out, image.height);
-    Put32(out, image.width);
-    Put32(out, 0);  // writers leave the pitch to the format
-    Put32(out, image.depth);
-    Put32(out, image.mipCount);
-    for (int i = 0; i < 11; ++i) Put32(out, 0);
-    Put32(out, 32);
-    Put32(out, kFourCc);
-    Put32(out, FourCc('D', 'X', '1', '0'));
-    for (int i = 0; i < 5; ++i) Put32(out, 0);
-    Put32(out, kTexture | (image.cube || image.depth > 0 || image.mipCount > 1 ? kComplex : 0));
-    Put32(out, image.cube ? kCubeAllFaces : image.depth > 0 ? kVolume : 0);
-    for (int i = 0; i < 3; ++i) Put32(out, 0);
+    // Writers leave the pitch to the format.
+    PutHeader(out, {0, image.height, image.width, 0, image.depth, image.mipCount,
+                    {kFourCc, FourCc('D', 'X', '1', '0'), 0, 0, 0, 0, 0}, 0,
+                    image.cube ? kCubeAllFaces : image.depth > 0 ? kVolume : 0});
     Put32(out, image.dxgi);
     Put32(out, image.dimension);
     Put32(out, image.cube ? 0x4 : 0);  // D3D11_RESOURCE_MISC_TEXTURECUBE

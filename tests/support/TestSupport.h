@@ -67,21 +67,23 @@ bool D3dxPresent();
 // Whether windows can be shown: always on Windows; under Wine only with an X display.
 bool DesktopAvailable();
 
-#define SORVANE_REQUIRE_DESKTOP()                                                          \
-    do {                                                                                   \
-        if (!::sorvane::test::DesktopAvailable()) {                                        \
-            if (::sorvane::test::DeviceRequired()) FAIL() << "no display for windows";     \
-            GTEST_SKIP() << "no display here for windows; make test runs these with one"; \
-        }                                                                                  \
+// Skips the test where the machine lacks what it needs; fails it where make test demands
+// the device (SORVANE_REQUIRE_DEVICE=1), so that a broken setup cannot pass as skipped.
+#define SORVANE_REQUIRE_OR_SKIP(available, failure, skip)                 \
+    do {                                                                  \
+        if (!(available)) {                                               \
+            if (::sorvane::test::DeviceRequired()) FAIL() << (failure);   \
+            GTEST_SKIP() << (skip);                                       \
+        }                                                                 \
     } while (0)
 
+#define SORVANE_REQUIRE_DESKTOP()                                                     \
+    SORVANE_REQUIRE_OR_SKIP(::sorvane::test::DesktopAvailable(), "no display for windows", \
+                            "no display here for windows; make test runs these with one")
+
 #define SORVANE_REQUIRE_D3D()                                                        \
-    do {                                                                             \
-        if (!::sorvane::test::DeviceAvailable()) {                                   \
-            if (::sorvane::test::DeviceRequired()) FAIL() << "no Direct3D 9 device"; \
-            GTEST_SKIP() << "no Direct3D 9 device here; make test runs these with one"; \
-        }                                                                            \
-    } while (0)
+    SORVANE_REQUIRE_OR_SKIP(::sorvane::test::DeviceAvailable(), "no Direct3D 9 device", \
+                            "no Direct3D 9 device here; make test runs these with one")
 
 // Committed private memory of the process, summed over its regions. Wine reports no
 // PrivateUsage, so leaks are measured this way.
