@@ -81,13 +81,12 @@ PluginResult LayOutFile(const dds::DdsImage& image, uint64_t fileSize, PictureLa
         const uint32_t cubeFaces = chain ? 0 : dds::CountImages(image).cubeFaces;
         // Each image's slot among the sizes laid out: for cubes, six a cube, the faces the file
         // lacks 0 x 0.
-        const size_t count = out.images.size();
+        const size_t count = out.images.size(), faces = std::bitset<6>(cubeFaces).count();
         std::vector<size_t> slots(count);
         for (size_t i = 0; i < count; ++i) {
-            const size_t faces = std::bitset<6>(cubeFaces).count();
             slots[i] = cubeFaces == 0 ? i : i / faces * 6 + NthFace(cubeFaces, i % faces);
         }
-        const size_t slotCount = cubeFaces == 0 || count == 0 ? count : (slots.back() / 6 + 1) * 6;
+        const size_t slotCount = cubeFaces == 0 ? count : (slots.back() / 6 + 1) * 6;
         std::vector<ImageSize> sizes(slotCount, ImageSize{0, 0});
         std::vector<ImagePlace> places(slotCount);
         for (size_t i = 0; i < count; ++i) sizes[slots[i]] = out.images[i].size;
