@@ -21,9 +21,7 @@ constexpr size_t kScratchBytes = 256 * 1024;
 struct Pass {
     const dds::DdsImage& image;
     const PixelView& view;
-    const PixelImage& dib;
-    uint32_t left, top;   // the picture's top-left pixel in the DIB, counted from its top row
-    uint32_t rowBytes;    // of the DIB's row from the picture's first pixel on that are its to write
+    PlacedRows place;     // where the picture's rows lie in the DIB
     uint32_t unitRows;    // pixel rows of a block row
     bool normalZ;         // blue becomes the reconstructed Z of the two channels
     mutable std::atomic<PluginResult> failure{kSuccess};
@@ -83,8 +81,7 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     }
     uint8_t* const scratch = static_cast<uint8_t*>(block.get());
     const uint32_t lastRow = std::min<uint64_t>(uint64_t{end} * pass.unitRows, image.height);
-    const size_t left = size_t{pass.left} * (pass.dib.layout().bitsPerPixel / 8);
-    const uint32_t dibBottom = pass.dib.layout().height - 1 - pass.top;
+    const uint32_t targetBytes = pass.place.Bytes();
     for (uint32_t row = first * pass.unitRows; row < lastRow; row += chunkRows) {
         const uint32_t rows = std::min(chunkRows, lastRow - row);
         dds::DecodeRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
@@ -92,9 +89,8 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
         for (uint32_t i = 0; i < rows; ++i) {
             uint8_t* pixels = scratch + rowBytes * i;
             if (image.premultiplied) Unpremultiply(pixels, image.width);
-            // The first DIB row in memory is the picture's bottom row.
-            ConvertRowForView(pixels, pass.dib.Row(dibBottom - (row + i)) + left, image.width, pass.rowBytes,
-                              pass.view, pass.top + row + i, pass.left);
+            ConvertRowForView(pixels, pass.place.Row(row + i), image.width, targetBytes, pass.view,
+                              pass.place.top + row + i, pass.place.left);
         }
     }
 }
@@ -126,11 +122,7 @@ PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, con
         used.alpha = AlphaMode{};
         used.opaque = true;
     }
-    const uint32_t pixelBytes = to.bitsPerPixel / 8;
-    // A picture that reaches the right edge writes the row's padding too.
-    const uint32_t rowBytes = left + image.width == to.width ? static_cast<uint32_t>(to.stride) - pixelBytes * left
-                                                             : pixelBytes * image.width;
-    Pass pass{image, used, dib, left, top, rowBytes, dds::BlockHeight(image),
+    Pass pass{image, used, PlacedRows{dib, left, top, image.width}, dds::BlockHeight(image),
               view.normalZ && dds::HasVectorChannels(image)};
     const uint32_t units = (image.height + pass.unitRows - 1) / pass.unitRows;
     ForEachRowBand(

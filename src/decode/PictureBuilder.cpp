@@ -213,28 +213,29 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     const FileImages file{bytes, size, description.image};
     // A layout our reader works out: of a file it does not read, D3DX gives the first image alone.
     FileLayout layout;
-    const bool laidOut = settings.layout != PictureLayout::FirstImage && ours == kSuccess;
-    if (laidOut) {
+    const FileLayout* laidOut = nullptr;
+    if (settings.layout != PictureLayout::FirstImage && ours == kSuccess) {
         const PluginResult result = LayOutFile(description.image, size, settings.layout, layout);
         if (result != kSuccess) return result;
+        laidOut = &layout;
     }
     // Normal Z is worked out from the channels at full precision, which D3DX's surface lacks.
     const bool fullPrecision = settings.normalZ && ours == kSuccess && dds::HasVectorChannels(description.image);
     if (description.route == Route::D3dx && !fullPrecision && BoundD3dx() != nullptr) {
         D3dxFailure failure;
         const PluginResult result =
-            BuildThroughD3dx(file, description, request, settings, laidOut ? &layout : nullptr, failure);
+            BuildThroughD3dx(file, description, request, settings, laidOut, failure);
         Reached(PictureStage::Released);
         if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
         if (failure.described != D3DFMT_UNKNOWN) {
             // The bit count GetPictureInfo gave: that of D3DX's decode surface.
             const DecodeSurface& surface = DecodeSurfaceFor(failure.described);
-            return BuildThroughOwnReader(file, request, settings, laidOut ? &layout : nullptr, surface.dibBits,
+            return BuildThroughOwnReader(file, request, settings, laidOut, surface.dibBits,
                                          surface.disposesAlpha);
         }
     }
     if (ours != kSuccess) return kNotSupported;
-    return BuildThroughOwnReader(file, request, settings, laidOut ? &layout : nullptr, description.dibBits,
+    return BuildThroughOwnReader(file, request, settings, laidOut, description.dibBits,
                                  description.disposesAlpha);
 }
 

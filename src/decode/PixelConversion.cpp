@@ -198,23 +198,6 @@ namespace {
 
 constexpr uint32_t kPiece = 64;
 
-// Where the row of picture row `pictureRow` starts at column `left` of a DIB, and how many bytes
-// from there are the caller's: to the row's end (padding included) for an image that reaches
-// the right edge, else its own pixels alone.
-struct PlacedRows {
-    const PixelImage& dib;
-    uint32_t left, top, width;
-
-    uint32_t PixelBytes() const { return dib.layout().bitsPerPixel / 8; }
-    uint8_t* Row(uint32_t pictureRow) const {
-        return dib.Row(dib.layout().height - 1 - (top + pictureRow)) + size_t{PixelBytes()} * left;
-    }
-    uint32_t Bytes() const {
-        return left + width == dib.layout().width ? static_cast<uint32_t>(dib.layout().stride) - PixelBytes() * left
-                                                  : PixelBytes() * width;
-    }
-};
-
 // One row of `width` pixels from `pixels`, of which only the first `available` bytes exist (the
 // rest read as zero), converted for the view a piece at a time.
 void ConvertPieces(const uint8_t* pixels, size_t available, const PlacedRows& place, uint32_t pictureRow,

@@ -60,6 +60,24 @@ void ConvertRowForView(const uint8_t* source, uint8_t* target, uint32_t width, u
 // ConvertTo24Bits for a view: the 32-bit picture into a new DIB of view.dibBits, bottom-up.
 PluginResult ConvertForView(const PixelImage& source, PixelImage& dib, const PixelView& view) noexcept;
 
+// A picture of `width` pixels placed in a DIB with its top-left pixel at column `left`, row
+// `top` (counted from the DIB's top row): where each of its rows starts, and how many bytes
+// from there are its to write: to the row's end (padding included) for a picture that reaches
+// the right edge, else its own pixels alone.
+struct PlacedRows {
+    const PixelImage& dib;
+    uint32_t left, top, width;
+
+    uint32_t PixelBytes() const noexcept { return dib.layout().bitsPerPixel / 8; }
+    uint8_t* Row(uint32_t pictureRow) const noexcept {
+        return dib.Row(dib.layout().height - 1 - (top + pictureRow)) + size_t{PixelBytes()} * left;
+    }
+    uint32_t Bytes() const noexcept {
+        return left + width == dib.layout().width ? static_cast<uint32_t>(dib.layout().stride) - PixelBytes() * left
+                                                  : PixelBytes() * width;
+    }
+};
+
 // The same into a DIB of view.dibBits already made, with the picture's top-left pixel at
 // column `left`, row `top` (counted from the DIB's top row). Only its own pixels are written,
 // and the row padding where it reaches the right edge. 8 when it does not fit.
