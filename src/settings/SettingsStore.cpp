@@ -47,6 +47,13 @@ DWORD ReadViewValue(const RegKey& key, const wchar_t* name, std::initializer_lis
     return 0;
 }
 
+int ReadExposureValue(const RegKey& key) noexcept {
+    DWORD stored = 0;
+    if (!ReadDwordValue(key, kExposureValue, stored)) return 0;
+    const auto value = static_cast<int32_t>(stored);  // two's complement, as on every Windows compiler
+    return value >= PluginSettings::kMinExposure && value <= PluginSettings::kMaxExposure ? value : 0;
+}
+
 bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
                      std::vector<uint8_t>& bytes) noexcept {
     if (!key) return false;
@@ -98,6 +105,9 @@ PluginSettings ReadPluginSettings() noexcept {
     settings.normalZ = ReadViewValue(key, kNormalZValue, {1}) == 1;
     settings.layout = static_cast<PictureLayout>(ReadViewValue(key, kLayoutValue, {1, 2}));
     settings.dibBits = ReadViewValue(key, kBitsValue, {32}) == 32 ? 32 : 24;
+    settings.reader = ReadViewValue(key, kReaderValue, {1}) == 1;
+    settings.toneMap = ReadViewValue(key, kToneMapValue, {1}) == 1;
+    settings.exposure = ReadExposureValue(key);
     DWORD alpha = 0;
     if (ReadDwordValue(key, kAlphaValue, alpha) && alpha != 1) {
         // Any stored number but 1 removes; the colour is not needed then.

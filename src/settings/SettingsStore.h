@@ -26,6 +26,11 @@ inline constexpr const wchar_t* kChannelValue = L"Channel";
 inline constexpr const wchar_t* kNormalZValue = L"NormalZ";
 inline constexpr const wchar_t* kLayoutValue = L"Layout";
 inline constexpr const wchar_t* kBitsValue = L"Bits";
+// REG_DWORD 1 or not, as the check-box views.
+inline constexpr const wchar_t* kReaderValue = L"Reader";
+inline constexpr const wchar_t* kToneMapValue = L"ToneMap";
+// REG_DWORD read as two's complement: tenths of a stop.
+inline constexpr const wchar_t* kExposureValue = L"Exposure";
 
 inline constexpr COLORREF kWhite = 0x00FFFFFF;
 inline constexpr size_t kColorHistorySize = 8;
@@ -47,6 +52,9 @@ bool ReadDwordValue(const RegKey& key, const wchar_t* name, DWORD& value) noexce
 // takes to mean "as before views existed". A number from a later version that this one does
 // not know thus gives the plain picture rather than a guess.
 DWORD ReadViewValue(const RegKey& key, const wchar_t* name, std::initializer_list<DWORD> known) noexcept;
+// "Exposure" in tenths of a stop: the stored DWORD as a signed number when it lies within
+// PluginSettings' limits, else 0.
+int ReadExposureValue(const RegKey& key) noexcept;
 // The value's bytes whatever its type; false when it cannot be read.
 bool ReadBinaryValue(const RegKey& key, const wchar_t* name,
                      std::vector<uint8_t>& bytes) noexcept;

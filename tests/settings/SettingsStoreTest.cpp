@@ -67,10 +67,19 @@ protected:
 TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
     constexpr auto kRemove = AlphaDisposal::Remove;
     constexpr auto kComposite = AlphaDisposal::Composite;
-    // The view values as numbers: Backdrop, Channel, NormalZ, Layout, and the DIB's bits.
+    // The view values as numbers: Backdrop, Channel, NormalZ, Layout, and the DIB's bits;
+    // then Reader, ToneMap and Exposure, which are no views.
     struct Views {
         uint32_t backdrop = 0, channel = 0, normalZ = 0, layout = 0, bits = 24;
+        uint32_t reader = 0, toneMap = 0;
+        int exposure = 0;
     };
+    auto exposure = [](int tenths) {
+        Views views;
+        views.exposure = tenths;
+        return views;
+    };
+
     const struct {
         const char* label;
         std::vector<StoredValue> stored;
@@ -98,8 +107,21 @@ TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
         {"Color black", {Dword(kAlphaValue, 1), Dword(kColorValue, 0)}, kComposite, 0, 0, 0},
         {"every view",
          {Dword(kBackdropValue, 1), Dword(kChannelValue, 1), Dword(kNormalZValue, 1), Dword(kLayoutValue, 2),
-          Dword(kBitsValue, 32)},
-         kComposite, 0xFF, 0xFF, 0xFF, {1, 1, 1, 2, 32}},
+          Dword(kBitsValue, 32), Dword(kReaderValue, 1), Dword(kToneMapValue, 1), Dword(kExposureValue, 25)},
+         kComposite, 0xFF, 0xFF, 0xFF, {1, 1, 1, 2, 32, 1, 1, 25}},
+        {"Reader and ToneMap alone are no view", {Dword(kReaderValue, 1), Dword(kToneMapValue, 1)}, kComposite,
+         0xFF, 0xFF, 0xFF, {0, 0, 0, 0, 24, 1, 1}},
+        // Exposure is read whatever ToneMap says; it is decoding that ignores it.
+        {"Exposure -1", {Dword(kExposureValue, 0xFFFFFFFF)}, kComposite, 0xFF, 0xFF, 0xFF, exposure(-1)},
+        {"Exposure -100", {Dword(kExposureValue, 0xFFFFFF9C)}, kComposite, 0xFF, 0xFF, 0xFF, exposure(-100)},
+        {"Exposure 100", {Dword(kExposureValue, 100)}, kComposite, 0xFF, 0xFF, 0xFF, exposure(100)},
+        {"Exposure -101", {Dword(kExposureValue, 0xFFFFFF9B)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure 101", {Dword(kExposureValue, 101)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure INT_MIN", {Dword(kExposureValue, 0x80000000)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure INT_MAX", {Dword(kExposureValue, 0x7FFFFFFF)}, kComposite, 0xFF, 0xFF, 0xFF},
+        // In range in their low 16 bits only.
+        {"Exposure 0x00010005", {Dword(kExposureValue, 0x00010005)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure 0xFFFF0064", {Dword(kExposureValue, 0xFFFF0064)}, kComposite, 0xFF, 0xFF, 0xFF},
         {"Layout 1", {Dword(kLayoutValue, 1)}, kComposite, 0xFF, 0xFF, 0xFF, {0, 0, 0, 1, 24}},
         // Removing alpha returns before the colour, not before the views.
         {"views with Alpha 0", {Dword(kAlphaValue, 0), Dword(kBackdropValue, 1), Dword(kBitsValue, 32)}, kRemove,
@@ -108,13 +130,17 @@ TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
          0x56, {0, 0, 1, 0, 24}},
         {"numbers no view knows",
          {Dword(kBackdropValue, 2), Dword(kChannelValue, 0xFFFFFFFF), Dword(kNormalZValue, 2), Dword(kLayoutValue, 3),
-          Dword(kBitsValue, 24)},
+          Dword(kBitsValue, 24), Dword(kReaderValue, 2), Dword(kToneMapValue, 0xFFFFFFFF)},
          kComposite, 0xFF, 0xFF, 0xFF},
         {"Bits 16", {Dword(kBitsValue, 16)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure of 2 bytes", {Typed(kExposureValue, REG_DWORD, 5, 2)}, kComposite, 0xFF, 0xFF, 0xFF},
+        {"Exposure big-endian", {Typed(kExposureValue, REG_DWORD_BIG_ENDIAN, 5, 4)}, kComposite, 0xFF, 0xFF, 0xFF},
         {"Bits 0x20000020", {Dword(kBitsValue, 0x20000020)}, kComposite, 0xFF, 0xFF, 0xFF},
         {"views of other types",
          {Typed(kBackdropValue, REG_BINARY, 1, 4), Typed(kLayoutValue, REG_QWORD, 1, 8),
-          Typed(kBitsValue, REG_DWORD, 32, 2), {kChannelValue, REG_SZ, {'1', 0, 0, 0}}},
+          Typed(kBitsValue, REG_DWORD, 32, 2), {kChannelValue, REG_SZ, {'1', 0, 0, 0}},
+          Typed(kReaderValue, REG_BINARY, 1, 4), Typed(kToneMapValue, REG_DWORD, 1, 8),
+          Typed(kExposureValue, REG_QWORD, 5, 8)},
          kComposite, 0xFF, 0xFF, 0xFF},
     };
     for (const auto& c : kCases) {
@@ -133,6 +159,9 @@ TEST_F(SettingsStore, ReadPluginSettingsInterpretsStoredValues) {
         EXPECT_EQ(settings.normalZ ? 1u : 0u, c.views.normalZ);
         EXPECT_EQ(static_cast<uint32_t>(settings.layout), c.views.layout);
         EXPECT_EQ(settings.dibBits, c.views.bits);
+        EXPECT_EQ(settings.reader ? 1u : 0u, c.views.reader);
+        EXPECT_EQ(settings.toneMap ? 1u : 0u, c.views.toneMap);
+        EXPECT_EQ(settings.exposure, c.views.exposure);
         const Views none;
         EXPECT_EQ(settings.NoView(), c.views.backdrop == none.backdrop && c.views.channel == none.channel &&
                                          c.views.normalZ == none.normalZ && c.views.layout == none.layout &&

@@ -1,7 +1,7 @@
 #pragma once
-// What decoding needs of the settings: how to dispose of alpha, and over which colour, and
-// which view of the file to give. The settings are read from the registry each time; nothing
-// is cached.
+// What decoding needs of the settings: how to dispose of alpha, and over which colour, which
+// view of the file to give, which reader goes first and how HDR pictures are shown. The
+// settings are read from the registry each time; nothing is cached.
 
 #include <cstdint>
 
@@ -47,8 +47,19 @@ struct PluginSettings {
     bool normalZ = false;  // "NormalZ" 1: two-channel formats get a reconstructed blue
     PictureLayout layout = PictureLayout::FirstImage;
     uint32_t dibBits = 24;  // 32 ("Bits" 32): straight alpha and no disposal; else 24
+    // "Reader" 1: our reader for every file it reads, D3DX only for what it refuses. Else
+    // D3DX goes first for the legacy files it reads.
+    bool reader = false;
+    bool toneMap = false;  // "ToneMap" 1: HDR formats are tone-mapped to sRGB
+    // "Exposure": tenths of a stop, kMinExposure..kMaxExposure, applied before tone mapping
+    // only. A stored number out of that range reads as 0.
+    int exposure = 0;
+    static constexpr int kMinExposure = -100;
+    static constexpr int kMaxExposure = 100;
 
-    // True when no view value asks for anything: every picture is as it always was.
+    // True when no view value asks for anything: every picture is as it always was. The reader
+    // changes no picture, and tone mapping neither a picture's information nor any picture
+    // but an HDR format's 24-bit one, so neither counts here.
     bool NoView() const noexcept {
         return backdrop == Backdrop::Color && channel == ChannelView::Color && !normalZ &&
                layout == PictureLayout::FirstImage && dibBits == 24;
