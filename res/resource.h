@@ -22,6 +22,11 @@
 #define IDC_VIEW_NORMAL_Z 1022
 #define IDC_VIEW_32_BITS 1023
 #define IDC_VIEW_LAYOUT 1024
+// In the views group too: "Reader", "ToneMap" and "Exposure", with the exposure's value.
+#define IDC_READER 1025
+#define IDC_TONE_MAP 1026
+#define IDC_EXPOSURE 1027
+#define IDC_EXPOSURE_VALUE 1028
 
 // The layout list's entries, in the order of the numbers stored in "Layout".
 #define IDS_LAYOUT_FIRST_IMAGE 201

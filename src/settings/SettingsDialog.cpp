@@ -17,19 +17,24 @@ namespace sorvane {
 
 namespace {
 
-// The view controls, one per stored value. A check box stands for `on` when checked and 0
-// when not; the layout list for the index of its entry.
+// The view controls, one per stored value, and the reader and HDR controls beside them. A
+// check box stands for `on` when checked and 0 when not; the layout list for the index of its
+// entry; the exposure's scroll bar for its position, stored as two's complement.
 struct ViewControl {
+    enum Kind { CheckBox, LayoutList, Exposure } kind;
     int id;
     const wchar_t* value;
-    DWORD on;  // 0: the layout list
+    DWORD on = 0;  // CheckBox only
 };
 constexpr ViewControl kViewControls[] = {
-    {IDC_VIEW_CHECKERBOARD, kBackdropValue, static_cast<DWORD>(Backdrop::Checkerboard)},
-    {IDC_VIEW_ALPHA_CHANNEL, kChannelValue, static_cast<DWORD>(ChannelView::Alpha)},
-    {IDC_VIEW_NORMAL_Z, kNormalZValue, 1},
-    {IDC_VIEW_32_BITS, kBitsValue, 32},
-    {IDC_VIEW_LAYOUT, kLayoutValue, 0},
+    {ViewControl::CheckBox, IDC_VIEW_CHECKERBOARD, kBackdropValue, static_cast<DWORD>(Backdrop::Checkerboard)},
+    {ViewControl::CheckBox, IDC_VIEW_ALPHA_CHANNEL, kChannelValue, static_cast<DWORD>(ChannelView::Alpha)},
+    {ViewControl::CheckBox, IDC_VIEW_NORMAL_Z, kNormalZValue, 1},
+    {ViewControl::CheckBox, IDC_VIEW_32_BITS, kBitsValue, 32},
+    {ViewControl::LayoutList, IDC_VIEW_LAYOUT, kLayoutValue},
+    {ViewControl::CheckBox, IDC_READER, kReaderValue, 1},
+    {ViewControl::CheckBox, IDC_TONE_MAP, kToneMapValue, 1},
+    {ViewControl::Exposure, IDC_EXPOSURE, kExposureValue},
 };
 constexpr int kLayoutNames[] = {IDS_LAYOUT_FIRST_IMAGE, IDS_LAYOUT_EVERY_IMAGE, IDS_LAYOUT_MIP_CHAIN};
 
@@ -67,23 +72,92 @@ void AttachState(HWND dialog, SettingsDialogState* state) noexcept {
 bool IsHistorySwatch(UINT id) noexcept { return id >= IDC_HISTORY_1 && id <= IDC_HISTORY_8; }
 
 DWORD ReadView(const RegKey& key, const ViewControl& view) noexcept {
-    if (view.on != 0) return ReadViewValue(key, view.value, {view.on});
-    return ReadViewValue(key, view.value,
-                         {static_cast<DWORD>(PictureLayout::EveryImage), static_cast<DWORD>(PictureLayout::MipChain)});
+    switch (view.kind) {
+    case ViewControl::CheckBox: return ReadViewValue(key, view.value, {view.on});
+    case ViewControl::LayoutList:
+        return ReadViewValue(key, view.value,
+                             {static_cast<DWORD>(PictureLayout::EveryImage), static_cast<DWORD>(PictureLayout::MipChain)});
+    case ViewControl::Exposure: return static_cast<DWORD>(ReadExposureValue(key));
+    }
+    return 0;
 }
 
+// The exposure in stops with one decimal and its sign, "+1.5 段", "0.0 段", "-10.0 段". Built
+// by hand: the runtime's number formatting would follow the locale's decimal mark.
+void ShowExposure(HWND dialog, int tenths) noexcept {
+    wchar_t text[16] = {};
+    wchar_t* out = text;
+    if (tenths != 0) *out++ = tenths < 0 ? L'-' : L'+';
+    const int magnitude = tenths < 0 ? -tenths : tenths;
+    if (magnitude >= 100) *out++ = static_cast<wchar_t>(L'0' + magnitude / 100);
+    *out++ = static_cast<wchar_t>(L'0' + magnitude / 10 % 10);
+    *out++ = L'.';
+    *out++ = static_cast<wchar_t>(L'0' + magnitude % 10);
+    const wchar_t unit[] = L" 段";
+    std::copy(std::begin(unit), std::end(unit), out);
+    SetDlgItemTextW(dialog, IDC_EXPOSURE_VALUE, text);
+}
+
+void SetExposure(HWND dialog, int tenths) noexcept {
+    tenths = std::clamp(tenths, PluginSettings::kMinExposure, PluginSettings::kMaxExposure);
+    SetScrollPos(GetDlgItem(dialog, IDC_EXPOSURE), SB_CTL, tenths, TRUE);
+    ShowExposure(dialog, tenths);
+}
+
+int ShownExposure(HWND dialog) noexcept { return GetScrollPos(GetDlgItem(dialog, IDC_EXPOSURE), SB_CTL); }
+
 void ShowView(HWND dialog, const ViewControl& view, DWORD value) noexcept {
-    if (view.on != 0) {
+    switch (view.kind) {
+    case ViewControl::CheckBox:
         CheckDlgButton(dialog, view.id, value == view.on ? BST_CHECKED : BST_UNCHECKED);
-    } else {
-        SendDlgItemMessageW(dialog, view.id, CB_SETCURSEL, value, 0);
+        break;
+    case ViewControl::LayoutList: SendDlgItemMessageW(dialog, view.id, CB_SETCURSEL, value, 0); break;
+    case ViewControl::Exposure:
+        SetScrollRange(GetDlgItem(dialog, view.id), SB_CTL, PluginSettings::kMinExposure,
+                       PluginSettings::kMaxExposure, FALSE);
+        SetExposure(dialog, static_cast<int32_t>(value));
+        break;
     }
 }
 
 DWORD ShownView(HWND dialog, const ViewControl& view) noexcept {
-    if (view.on != 0) return IsDlgButtonChecked(dialog, view.id) == BST_CHECKED ? view.on : 0;
-    const LRESULT selected = SendDlgItemMessageW(dialog, view.id, CB_GETCURSEL, 0, 0);
-    return selected > 0 && selected < static_cast<LRESULT>(std::size(kLayoutNames)) ? static_cast<DWORD>(selected) : 0;
+    switch (view.kind) {
+    case ViewControl::CheckBox: return IsDlgButtonChecked(dialog, view.id) == BST_CHECKED ? view.on : 0;
+    case ViewControl::LayoutList: {
+        const LRESULT selected = SendDlgItemMessageW(dialog, view.id, CB_GETCURSEL, 0, 0);
+        return selected > 0 && selected < static_cast<LRESULT>(std::size(kLayoutNames)) ? static_cast<DWORD>(selected)
+                                                                                         : 0;
+    }
+    case ViewControl::Exposure: return static_cast<DWORD>(ShownExposure(dialog));
+    }
+    return 0;
+}
+
+// The exposure acts only on tone-mapped pictures, so it is set only while tone mapping is on.
+void EnableExposure(HWND dialog) noexcept {
+    const bool enable = IsDlgButtonChecked(dialog, IDC_TONE_MAP) == BST_CHECKED;
+    EnableWindow(GetDlgItem(dialog, IDC_EXPOSURE), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_EXPOSURE_VALUE), enable);
+}
+
+// The scroll bar's arrows and keys move a tenth of a stop, its trough and Page Up/Down a
+// whole stop; Home and End go to the ends.
+INT_PTR OnExposureScroll(HWND dialog, WPARAM wParam, LPARAM lParam) noexcept {
+    if (reinterpret_cast<HWND>(lParam) != GetDlgItem(dialog, IDC_EXPOSURE)) return FALSE;
+    const int shown = ShownExposure(dialog);
+    switch (LOWORD(wParam)) {
+    case SB_LINELEFT: SetExposure(dialog, shown - 1); break;
+    case SB_LINERIGHT: SetExposure(dialog, shown + 1); break;
+    case SB_PAGELEFT: SetExposure(dialog, shown - 10); break;
+    case SB_PAGERIGHT: SetExposure(dialog, shown + 10); break;
+    case SB_LEFT: SetExposure(dialog, PluginSettings::kMinExposure); break;
+    case SB_RIGHT: SetExposure(dialog, PluginSettings::kMaxExposure); break;
+    // The range fits the message's 16 bits of position, which are signed here.
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: SetExposure(dialog, static_cast<short>(HIWORD(wParam))); break;
+    default: break;
+    }
+    return TRUE;
 }
 
 void FillLayoutList(HWND dialog) noexcept {
@@ -124,6 +198,7 @@ INT_PTR OnInitDialog(HWND dialog) noexcept {
     }
     FillLayoutList(dialog);
     for (size_t i = 0; i < std::size(kViewControls); ++i) ShowView(dialog, kViewControls[i], state.viewsShown[i]);
+    EnableExposure(dialog);
     CheckRadioButton(dialog, IDC_ALPHA_REMOVE, IDC_ALPHA_COMPOSITE, disposalButton);
     // The radio-button handling enables or disables the colour controls.
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(disposalButton, 0), 0);
@@ -202,6 +277,7 @@ INT_PTR OnCommand(HWND dialog, const SettingsDialogState& state, WPARAM wParam) 
     case IDC_ALPHA_REMOVE:
     case IDC_ALPHA_COMPOSITE: EnableColorChoice(dialog, id == IDC_ALPHA_COMPOSITE); return FALSE;
     case IDC_CHOOSE_COLOR: ChooseCompositeColor(dialog, state); return TRUE;
+    case IDC_TONE_MAP: EnableExposure(dialog); return FALSE;
     default:
         if (!IsHistorySwatch(id)) return FALSE;
         SendMessageW(dialog, UM_SELECTCOLOR, state.colorHistory[id - IDC_HISTORY_1], 0);
@@ -268,6 +344,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
     switch (message) {
     case WM_COMMAND: return OnCommand(dialog, *state, wParam);
     case UM_SELECTCOLOR: return SelectColor(dialog, *state, static_cast<COLORREF>(wParam));
+    case WM_HSCROLL: return OnExposureScroll(dialog, wParam, lParam);
     case WM_DRAWITEM:
         if (lParam == 0) return FALSE;
         return DrawSwatch(*state, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));

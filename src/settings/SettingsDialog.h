@@ -1,6 +1,6 @@
 #pragma once
-// The modal settings dialog: alpha disposal and composite colour with a colour history, and
-// the views.
+// The modal settings dialog: alpha disposal and composite colour with a colour history, the
+// views, which reader goes first, and tone mapping with its exposure.
 
 #include <windows.h>
 

@@ -723,27 +723,39 @@ TEST_F(SettingsDialog, RepaintingLeavesNoGdiObjectsBehind) {
 }
 
 // The view check boxes, in the order of the values they stand for: Backdrop, Channel, NormalZ,
-// Bits.
-constexpr int kViewBoxes[] = {IDC_VIEW_CHECKERBOARD, IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z, IDC_VIEW_32_BITS};
+// Bits; then Reader and ToneMap.
+constexpr int kViewBoxes[] = {IDC_VIEW_CHECKERBOARD, IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z,
+                              IDC_VIEW_32_BITS,      IDC_READER,             IDC_TONE_MAP};
 
 using StoredDwords = std::vector<std::pair<const wchar_t*, DWORD>>;
+
+std::wstring ExposureShown(const Driver& d) { return TextOf(d.Item(IDC_EXPOSURE_VALUE)); }
 
 TEST_F(SettingsDialog, OpensWithTheStoredViews) {
     const struct {
         const char* label;
         StoredDwords stored;
-        bool checked[4];  // in the order of kViewBoxes
+        bool checked[6];  // in the order of kViewBoxes
         int layout;
+        int exposure = 0;  // the scroll bar's position
+        const wchar_t* exposureText = L"0.0 段";
     } kCases[] = {
-        {"nothing stored", {}, {false, false, false, false}, 0},
+        {"nothing stored", {}, {}, 0},
         {"every view",
-         {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32}, {L"Layout", 2}},
-         {true, true, true, true}, 2},
-        {"Layout 1", {{L"Layout", 1}}, {false, false, false, false}, 1},
+         {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32}, {L"Layout", 2}, {L"Reader", 1},
+          {L"ToneMap", 1}, {L"Exposure", 0xFFFFFFE7}},
+         {true, true, true, true, true, true}, 2, -25, L"-2.5 段"},
+        {"Layout 1", {{L"Layout", 1}}, {}, 1},
         {"numbers no view knows",
-         {{L"Backdrop", 2}, {L"Channel", 0xFFFFFFFF}, {L"NormalZ", 7}, {L"Bits", 24}, {L"Layout", 3}},
-         {false, false, false, false}, 0},
-        {"checkerboard while removing", {{L"Alpha", 0}, {L"Backdrop", 1}}, {true, false, false, false}, 0},
+         {{L"Backdrop", 2}, {L"Channel", 0xFFFFFFFF}, {L"NormalZ", 7}, {L"Bits", 24}, {L"Layout", 3},
+          {L"Reader", 2}, {L"ToneMap", 0xFFFFFFFF}, {L"Exposure", 101}},
+         {}, 0},
+        {"checkerboard while removing", {{L"Alpha", 0}, {L"Backdrop", 1}}, {true}, 0},
+        {"the highest exposure without ToneMap", {{L"Exposure", 100}}, {}, 0, 100, L"+10.0 段"},
+        {"the lowest exposure", {{L"ToneMap", 1}, {L"Exposure", 0xFFFFFF9C}}, {false, false, false, false, false, true},
+         0, -100, L"-10.0 段"},
+        {"Exposure 0xFFFF0005", {{L"ToneMap", 1}, {L"Exposure", 0xFFFF0005}}, {false, false, false, false, false, true},
+         0},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);
@@ -764,12 +776,21 @@ TEST_F(SettingsDialog, OpensWithTheStoredViews) {
                 d.Send(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
                 EXPECT_EQ(std::wstring(text), kEntries[i]) << "entry " << i;
             }
+            EXPECT_EQ(GetScrollPos(d.Item(IDC_EXPOSURE), SB_CTL), c.exposure);
+            EXPECT_EQ(ExposureShown(d), c.exposureText);
+            // The exposure is set only while tone mapping is on.
+            const bool toneMap = c.checked[5];
+            EXPECT_EQ(d.Enabled(IDC_EXPOSURE), toneMap);
+            EXPECT_EQ(d.Enabled(IDC_EXPOSURE_VALUE), toneMap);
+            d.Click(IDC_TONE_MAP);
+            EXPECT_EQ(d.Enabled(IDC_EXPOSURE), !toneMap);
             // The checkerboard stands in for the colour, so it goes with the colour controls.
             const bool removing = d.Checked(IDC_ALPHA_REMOVE);
             EXPECT_EQ(d.Enabled(IDC_VIEW_CHECKERBOARD), !removing);
             d.Click(removing ? IDC_ALPHA_COMPOSITE : IDC_ALPHA_REMOVE);
             EXPECT_EQ(d.Enabled(IDC_VIEW_CHECKERBOARD), removing);
-            for (int id : {IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z, IDC_VIEW_32_BITS, IDC_VIEW_LAYOUT}) {
+            for (int id : {IDC_VIEW_ALPHA_CHANNEL, IDC_VIEW_NORMAL_Z, IDC_VIEW_32_BITS, IDC_VIEW_LAYOUT, IDC_READER,
+                           IDC_TONE_MAP}) {
                 EXPECT_TRUE(d.Enabled(id)) << "control " << id;
             }
             d.Click(IDCANCEL);
@@ -778,11 +799,45 @@ TEST_F(SettingsDialog, OpensWithTheStoredViews) {
     }
 }
 
+// Keys go to the focused scroll bar, which scrolls as its own keyboard handling says.
+TEST_F(SettingsDialog, ExposureMovesInTenthsAndStopsAndShowsItsValue) {
+    test::SetSettingsDword(L"ToneMap", 1);
+    const struct {
+        UINT key;        // 0: the thumb dragged to `thumb`
+        int thumb = 0;
+        const wchar_t* shown;
+    } kSteps[] = {
+        {VK_RIGHT, 0, L"+0.1 段"}, {VK_NEXT, 0, L"+1.1 段"},  {VK_LEFT, 0, L"+1.0 段"},
+        {VK_PRIOR, 0, L"0.0 段"},  {VK_PRIOR, 0, L"-1.0 段"}, {VK_HOME, 0, L"-10.0 段"},
+        {VK_LEFT, 0, L"-10.0 段"}, {VK_END, 0, L"+10.0 段"},  {VK_RIGHT, 0, L"+10.0 段"},
+        {VK_PRIOR, 0, L"+9.0 段"}, {0, -37, L"-3.7 段"},
+    };
+    const int result = RunSettingsDialog([&](const Driver& d) {
+        const HWND bar = d.Item(IDC_EXPOSURE);
+        d.Send(d.dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(bar), TRUE);
+        for (const auto& step : kSteps) {
+            SCOPED_TRACE(testing::Message() << "key " << step.key << " thumb " << step.thumb);
+            if (step.key != 0) {
+                d.Send(bar, WM_KEYDOWN, step.key, 0);
+            } else {
+                d.Send(d.dialog(), WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, static_cast<WORD>(step.thumb)),
+                       reinterpret_cast<LPARAM>(bar));
+            }
+            EXPECT_EQ(ExposureShown(d), step.shown);
+        }
+        d.Click(IDOK);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(StoredDword(L"Exposure"), static_cast<DWORD>(-37));
+}
+
 TEST_F(SettingsDialog, SavesOnlyTheViewsTheUserChanged) {
-    // A click on a control, or with `layout` set an entry chosen in the layout list.
+    // A click on a control, with `layout` set an entry chosen in the layout list, or with `key`
+    // a key pressed on the exposure's scroll bar.
     struct ViewStep {
         int id;
         int layout = -1;
+        UINT key = 0;
     };
     auto everyBoxAnd = [](int layout) {
         std::vector<ViewStep> steps;
@@ -790,18 +845,25 @@ TEST_F(SettingsDialog, SavesOnlyTheViewsTheUserChanged) {
         steps.push_back({IDC_VIEW_LAYOUT, layout});
         return steps;
     };
+    auto keys = [](std::initializer_list<UINT> pressed) {
+        std::vector<ViewStep> steps;
+        for (const UINT key : pressed) steps.push_back({IDC_EXPOSURE, -1, key});
+        return steps;
+    };
     using Stored = std::optional<DWORD>;
-    const StoredDwords kEveryView = {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32}, {L"Layout", 2}};
+    const StoredDwords kEveryView = {{L"Backdrop", 1}, {L"Channel", 1}, {L"NormalZ", 1}, {L"Bits", 32},
+                                     {L"Layout", 2},   {L"Reader", 1},  {L"ToneMap", 1}, {L"Exposure", 5}};
     const struct {
         const char* label;
         StoredDwords stored;
         std::vector<ViewStep> steps;
         Ending ending;
-        Stored expected[5];  // Backdrop, Channel, NormalZ, Bits, Layout; nullopt: absent
+        // Backdrop, Channel, NormalZ, Bits, Layout, Reader, ToneMap, Exposure; nullopt: absent
+        Stored expected[8];
     } kCases[] = {
         {"untouched", {}, {}, Ending::Ok, {}},
-        {"every view set", {}, everyBoxAnd(2), Ending::Ok, {1, 1, 1, 32, 2}},
-        {"every view cleared", kEveryView, everyBoxAnd(0), Ending::Ok, {0, 0, 0, 0, 0}},
+        {"every view set", {}, everyBoxAnd(2), Ending::Ok, {1, 1, 1, 32, 2, 1, 1}},
+        {"every view cleared", kEveryView, everyBoxAnd(0), Ending::Ok, {0, 0, 0, 0, 0, 0, 0, 5}},
         {"set and back again", {},
          {{IDC_VIEW_CHECKERBOARD}, {IDC_VIEW_CHECKERBOARD}, {IDC_VIEW_LAYOUT, 1}, {IDC_VIEW_LAYOUT, 0}},
          Ending::Ok, {}},
@@ -810,16 +872,31 @@ TEST_F(SettingsDialog, SavesOnlyTheViewsTheUserChanged) {
         {"unless changed", {{L"Backdrop", 2}, {L"Bits", 24}, {L"Layout", 3}},
          {{IDC_VIEW_32_BITS}, {IDC_VIEW_LAYOUT, 1}}, Ending::Ok, {2, {}, {}, 32, 1}},
         {"the mip chain alone", {}, {{IDC_VIEW_LAYOUT, 2}}, Ending::Ok, {{}, {}, {}, {}, 2}},
+        {"the reader alone", {}, {{IDC_READER}}, Ending::Ok, {{}, {}, {}, {}, {}, 1}},
+        {"a stop down", {{L"ToneMap", 1}}, keys({VK_PRIOR}), Ending::Ok, {{}, {}, {}, {}, {}, {}, 1, 0xFFFFFFF6}},
+        {"the lowest exposure", kEveryView, keys({VK_HOME}), Ending::Ok, {1, 1, 1, 32, 2, 1, 1, 0xFFFFFF9C}},
+        {"exposure there and back", {{L"ToneMap", 1}}, keys({VK_RIGHT, VK_NEXT, VK_PRIOR, VK_LEFT}), Ending::Ok,
+         {{}, {}, {}, {}, {}, {}, 1}},
+        {"Reader, ToneMap and Exposure no view knows stay",
+         {{L"Reader", 2}, {L"ToneMap", 7}, {L"Exposure", 0x7FFFFFFF}}, {}, Ending::Ok,
+         {{}, {}, {}, {}, {}, 2, 7, 0x7FFFFFFF}},
+        {"unless changed, as 0 to +0.1", {{L"ToneMap", 7}, {L"Exposure", 0x7FFFFFFF}},
+         {{IDC_TONE_MAP, -1}, {IDC_EXPOSURE, -1, VK_RIGHT}}, Ending::Ok, {{}, {}, {}, {}, {}, {}, 1, 1}},
         {"Cancel", {}, everyBoxAnd(1), Ending::Cancel, {}},
-        {"the close box", kEveryView, everyBoxAnd(0), Ending::CloseBox, {1, 1, 1, 32, 2}},
+        {"the close box", kEveryView, everyBoxAnd(0), Ending::CloseBox, {1, 1, 1, 32, 2, 1, 1, 5}},
     };
-    const wchar_t* kNames[] = {L"Backdrop", L"Channel", L"NormalZ", L"Bits", L"Layout"};
+    const wchar_t* kNames[] = {L"Backdrop", L"Channel", L"NormalZ", L"Bits", L"Layout", L"Reader", L"ToneMap",
+                               L"Exposure"};
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);
         test::DeleteSettingsKey();
         for (const auto& [name, value] : c.stored) test::SetSettingsDword(name, value);
         const int result = RunSettingsDialog([&](const Driver& d) {
             for (const ViewStep& step : c.steps) {
+                if (step.key != 0) {
+                    d.Send(d.Item(step.id), WM_KEYDOWN, step.key, 0);
+                    continue;
+                }
                 if (step.layout < 0) {
                     d.Click(step.id);
                     continue;

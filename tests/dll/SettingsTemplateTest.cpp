@@ -54,7 +54,7 @@ private:
 
 struct Item {
     uint32_t id;
-    std::wstring windowClass;  // "#128" button, "#130" static, "#133" combo box
+    std::wstring windowClass;  // "#128" button, "#130" static, "#132" scroll bar, "#133" combo box
     std::wstring text;
     uint32_t style;
     int16_t x, y, cx, cy;
@@ -80,7 +80,7 @@ TEST(SettingsTemplate, MatchesTheDialogLayout) {
     EXPECT_EQ(in.Read<int16_t>(), 0);
     EXPECT_EQ(in.Read<int16_t>(), 0);
     EXPECT_EQ(in.Read<int16_t>(), 366);
-    EXPECT_EQ(in.Read<int16_t>(), 104);
+    EXPECT_EQ(in.Read<int16_t>(), 144);
     EXPECT_EQ(in.NameOrOrdinal(), L"");  // menu
     EXPECT_EQ(in.NameOrOrdinal(), L"");  // class
     EXPECT_EQ(in.String(), L"Dialog");
@@ -107,16 +107,21 @@ TEST(SettingsTemplate, MatchesTheDialogLayout) {
         {1011, button, L"&7", 0x5001000B, 177, 54, 10, 12},
         {1012, button, L"&8", 0x5001000B, 187, 54, 10, 12},
         {0xFFFFFFFF, label, L"履歴", 0x50020000, 102, 56, 15, 8},
-        {0xFFFFFFFF, button, L"表示のしかた", 0x50020007, 210, 6, 150, 90},
+        {0xFFFFFFFF, button, L"表示のしかた", 0x50020007, 210, 6, 150, 130},
         {1020, button, L"合成の背景を市松模様にする(&K)", 0x50030003, 216, 18, 138, 10},
         {1021, button, L"アルファ チャンネルだけを表示(&A)", 0x50010003, 216, 31, 138, 10},
         {1022, button, L"法線マップの Z を復元する(&N)", 0x50010003, 216, 44, 138, 10},
         {1023, button, L"アルファ付きの 32 ビットで渡す(&B)", 0x50010003, 216, 57, 138, 10},
         {0xFFFFFFFF, label, L"並べる画像(&L)", 0x50020000, 216, 76, 46, 8},
         {1024, L"#133", L"", 0x50010003, 264, 74, 90, 60},
+        {1025, button, L"内蔵リーダーを優先する(&P)", 0x50030003, 216, 92, 138, 10},
+        {1026, button, L"HDR 画像をトーンマッピング(&H)", 0x50010003, 216, 105, 138, 10},
+        {0xFFFFFFFF, label, L"露出(&X)", 0x50020000, 228, 120, 28, 8},
+        {1027, L"#132", L"", 0x50010000, 258, 119, 60, 10},  // a horizontal scroll bar
+        {1028, label, L"", 0x50000002, 320, 120, 34, 8},     // SS_RIGHT
         {1018, button, L"Exifの向き情報があれば使う(&E)", 0x50030003, 6, 81, 102, 10},
-        {1, button, L"OK", 0x50030001, 114, 78, 42, 18},
-        {2, button, L"キャンセル", 0x50010000, 162, 78, 42, 18},
+        {1, button, L"OK", 0x50030001, 114, 118, 42, 18},
+        {2, button, L"キャンセル", 0x50010000, 162, 118, 42, 18},
     };
     ASSERT_EQ(count, std::size(kItems));
     for (const Item& expected : kItems) {
