@@ -197,7 +197,8 @@ view_tiles=()
 for row in "${views[@]}"; do
   read_view "$row"
   [ -f "$out-plain.bmp" ] || continue
-  over_checkerboard "$out-plain.bmp" "$out-plain.png" && view_tiles+=(-label "no settings\n${file##*/}" "$out-plain.png")
+  over_checkerboard "$out-plain.bmp" "$out-plain.png" &&
+    view_tiles+=(-label "no settings\n${file##*/}, ${widths%% *}-bit" "$out-plain.png")
   for width in $widths; do
     label="${settings//=/ = }: $shows\n${file##*/}, $width-bit"
     if [ -f "$out-$width.bmp" ] && over_checkerboard "$out-$width.bmp" "$out-$width.png"; then
