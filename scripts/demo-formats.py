@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The demo's pictures of the newer format classes, all of one drawing so that they can be
 compared: demo-formats.py OUT_DIR BC7ENC writes OUT_DIR/<format>.dds and prints a line a file,
-its name and what its header holds. The pixel formats are encoded here with numpy; the Y'CbCr
+its name and what its header holds. For the demo's row of the cube cross it also writes
+OUT_DIR/cube.dds, six labelled faces, which it does not list. The pixel formats are encoded here with numpy; the Y'CbCr
 ones by ffmpeg, BC5 by nvcompress and BC7 by bc7enc. No encoder on the machine writes BC6H, so
 it comes from the one-mode encoder below.
 """
@@ -34,9 +35,25 @@ def draw(png):
         return np.asarray(picture.convert("RGBA"), np.float64) / 255
 
 
-def dx10(dxgi):
-    return struct.pack("<4s7I44x2I4s20x5I5I", b"DDS ", 124, 0x1007, HEIGHT, WIDTH, 0, 0, 1, 32, 0x4, b"DX10",
-                       0x1000, 0, 0, 0, 0, dxgi, 3, 0, 1, 0)
+def dx10(dxgi, width=WIDTH, height=HEIGHT, cube=False):
+    caps, caps2, misc = (0x1008, 0xFE00, 0x4) if cube else (0x1000, 0, 0)  # all six faces, TEXTURECUBE
+    return struct.pack("<4s7I44x2I4s20x5I5I", b"DDS ", 124, 0x1007, height, width, 0, 0, 1, 32, 0x4, b"DX10",
+                       caps, caps2, 0, 0, 0, dxgi, 3, misc, 1, 0)
+
+
+CUBE_FACES = [("+X", "#c83c3c"), ("\u2212X", "#6e1e1e"), ("+Y", "#3ca03c"), ("\u2212Y", "#1e5a1e"), ("+Z", "#3c64d2"),
+              ("\u2212Z", "#1e3278")]  # in the file's order; the lighter face of each axis is its + side
+
+
+def cube(png, side=32):
+    """B8G8R8A8, a face after the other, each its colour and its name."""
+    faces = []
+    for name, colour in CUBE_FACES:
+        run("convert", "-size", f"{side}x{side}", f"xc:{colour}", "-fill", "white", "-font", "DejaVu-Sans-Bold",
+            "-pointsize", "14", "-gravity", "center", "-annotate", "0", name, "-alpha", "set", "-strip", png)
+        with Image.open(png) as face:
+            faces.append(np.asarray(face.convert("RGBA"))[..., [2, 1, 0, 3]])
+    return dx10(87, side, side, cube=True) + np.concatenate(faces).tobytes()
 
 
 def ints(c, dtype, low, high):  # [0, 1] onto low..high
@@ -135,6 +152,7 @@ FORMATS = [
 
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
+    (OUT / "cube.dds").write_bytes(cube(OUT / "face.png"))
     png = OUT / "drawing.png"
     picture = draw(png)
     for name, label, header, make in FORMATS:

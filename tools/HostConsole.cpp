@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "Holders.h"
+
 namespace spihost {
 
 namespace {
@@ -57,13 +59,14 @@ void Out(const std::wstring& line) { WriteLine(STD_OUTPUT_HANDLE, line); }
 void Err(const std::wstring& line) { WriteLine(STD_ERROR_HANDLE, line); }
 
 std::wstring DescribeWin32Error(unsigned long error) {
-    wchar_t* message = nullptr;
+    // The message is allocated by LocalAlloc and comes back through the buffer argument.
+    sorvane::LocalBlock message;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(message.put()), 0, nullptr);
     std::wstring text = std::to_wstring(error);
-    if (length > 0 && message != nullptr) {
-        std::wstring body(message, length);
+    if (length > 0 && message) {
+        std::wstring body(static_cast<const wchar_t*>(message.get()), length);
         while (!body.empty() && (body.back() == L'\n' || body.back() == L'\r' || body.back() == L' ')) {
             body.pop_back();
         }
@@ -73,7 +76,6 @@ std::wstring DescribeWin32Error(unsigned long error) {
         }
         text += L" (" + body + L")";
     }
-    if (message != nullptr) LocalFree(message);
     return text;
 }
 

@@ -16,9 +16,10 @@ const wchar_t* g_runningExport = nullptr;
 }  // namespace
 
 HostPlugin::~HostPlugin() {
-    if (module == nullptr) return;
+    if (!module) return;
+    // Unloading runs the plug-in's DllMain: a fault there is reported as the plug-in's.
     PluginCall call(L"FreeLibrary");
-    FreeLibrary(module);
+    module.reset();
 }
 
 bool HostPlugin::Load(const std::wstring& path, std::wstring& problem) {
@@ -32,9 +33,9 @@ bool HostPlugin::Load(const std::wstring& path, std::wstring& problem) {
     }
     {
         PluginCall call(L"DllMain");
-        module = LoadLibraryExW(full.data(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module.reset(LoadLibraryExW(full.data(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     }
-    if (module == nullptr) {
+    if (!module) {
         const DWORD error = GetLastError();
         problem = L"error " + DescribeWin32Error(error);
         if (error == ERROR_BAD_EXE_FORMAT) {
@@ -42,7 +43,7 @@ bool HostPlugin::Load(const std::wstring& path, std::wstring& problem) {
         }
         return false;
     }
-    static_cast<sorvane::PluginExports&>(*this) = sorvane::BindPluginExports(module);
+    static_cast<sorvane::PluginExports&>(*this) = sorvane::BindPluginExports(module.get());
     const std::wstring loaded(full.data());
     fileName = loaded.substr(loaded.find_last_of(L"\\/") + 1);
     return true;

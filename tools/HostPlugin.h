@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Holders.h"
 #include "PluginApi.h"
 
 namespace spihost {
@@ -20,7 +21,7 @@ enum ExitCode : int {
 };
 
 struct HostPlugin : sorvane::PluginExports {
-    HMODULE module = nullptr;
+    sorvane::LoadedLibrary module;
     std::wstring fileName;  // without the folder
 
     HostPlugin() = default;

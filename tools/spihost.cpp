@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -75,10 +76,12 @@ void PrintUsage() {
     Out(L"written, or an input does not exist; 3 no plug-in could be loaded; 4 a plug-in crashed");
 }
 
+struct CommandRow;
+
 struct Options {
     std::wstring plugin;
     std::wstring pluginDir;
-    std::wstring command;
+    const CommandRow* command = nullptr;
     std::wstring operand;  // FILE, or the configuration function
     std::vector<std::wstring> operands;  // convert's FILEs and DIRs
     std::wstring output;
@@ -95,115 +98,6 @@ bool ParseNumber(const std::wstring& text, int& value) {
     const long parsed = std::wcstol(text.c_str(), &end, 10);
     if (*end != 0 || parsed < INT_MIN || parsed > INT_MAX) return false;
     value = static_cast<int>(parsed);
-    return true;
-}
-
-bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& problem) {
-    int next = 1;
-    if (argc > 1 && std::wcscmp(argv[1], L"--plugin-dir") == 0) {
-        if (argc < 4 || argv[2][0] == 0) {
-            problem = L"--plugin-dir needs a folder and a command";
-            return false;
-        }
-        options.pluginDir = argv[2];
-        next = 3;
-    } else if (argc < 3) {
-        problem = L"a plug-in and a command are needed";
-        return false;
-    } else {
-        options.plugin = argv[1];
-        next = 2;
-    }
-    options.command = argv[next];
-    const bool convert = options.command == L"convert";
-    for (int i = next + 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        if (arg == L"--memory") {
-            options.memory = true;
-        } else if (arg == L"--ansi") {
-            options.ansi = true;
-        } else if (arg == L"--handle") {
-            options.handle = true;
-        } else if (arg == L"-o" || arg == L"--cancel-at" || arg == L"--format") {
-            if (i + 1 >= argc) {
-                problem = arg + L" needs a value";
-                return false;
-            }
-            const std::wstring value = argv[++i];
-            if (arg == L"-o") {
-                options.output = value;
-            } else if (arg == L"--format") {
-                options.format = value;
-            } else if (!ParseNumber(value, options.cancelAt) || options.cancelAt < 0) {
-                problem = L"--cancel-at needs a number from 0";
-                return false;
-            }
-        } else if (arg.size() > 1 && arg[0] == L'-' && !std::iswdigit(arg[1])) {
-            problem = L"unknown option " + arg;
-            return false;
-        } else if (convert) {
-            options.operands.push_back(arg);
-        } else if (options.operand.empty()) {
-            options.operand = arg;
-        } else {
-            problem = L"unexpected argument " + arg;
-            return false;
-        }
-    }
-    const std::wstring& c = options.command;
-    const bool takesFile = c == L"probe" || c == L"picinfo" || c == L"decode" || c == L"open";
-    if (c != L"info" && c != L"config" && !takesFile && !convert) {
-        problem = L"unknown command " + c;
-        return false;
-    }
-    if (!options.pluginDir.empty() && !convert) {
-        problem = L"--plugin-dir is for convert";
-        return false;
-    }
-    if (convert) {
-        if (options.operands.empty()) {
-            problem = L"convert needs a FILE or a DIR";
-            return false;
-        }
-        if (options.format.empty()) options.format = L"png";
-        if (options.format != L"png" && options.format != L"bmp") {
-            problem = L"--format is png or bmp";
-            return false;
-        }
-        if (options.memory || options.ansi || options.handle || options.cancelAt >= 0) {
-            problem = L"convert takes only --format and -o";
-            return false;
-        }
-        return true;
-    }
-    if (!options.format.empty()) {
-        problem = L"--format is for convert";
-        return false;
-    }
-    if ((takesFile || c == L"config") && options.operand.empty()) {
-        problem = c + (takesFile ? L" needs a FILE" : L" needs about, settings or a number");
-        return false;
-    }
-    if (c == L"info" && !options.operand.empty()) {
-        problem = L"info takes no argument";
-        return false;
-    }
-    if (!options.output.empty() && c != L"decode" && c != L"open") {
-        problem = L"-o is for decode, open and convert";
-        return false;
-    }
-    if (options.memory && c != L"picinfo" && c != L"decode" && c != L"open") {
-        problem = L"--memory is for picinfo, decode and open";
-        return false;
-    }
-    if (options.handle && c != L"probe") {
-        problem = L"--handle is for probe";
-        return false;
-    }
-    if (options.cancelAt >= 0 && c != L"decode" && c != L"open") {
-        problem = L"--cancel-at is for decode and open";
-        return false;
-    }
     return true;
 }
 
@@ -376,6 +270,11 @@ int Probe(const HostPlugin& plugin, const Options& options, bool& claimed) {
         }
     }
     return claimed ? kExitSuccess : kExitPluginFailed;
+}
+
+int ProbeFile(const HostPlugin& plugin, const Options& options) {
+    bool claimed = false;
+    return Probe(plugin, options, claimed);
 }
 
 // ---- picinfo ----
@@ -602,6 +501,140 @@ int ConvertWithFolder(const Options& options) {
     return ConvertFiles(plugins, ConvertRequestOf(options));
 }
 
+int ConvertWithPlugin(const HostPlugin& plugin, const Options& options) {
+    if (plugin.IsSupportedW == nullptr) return ReportMissingExport(L"IsSupportedW");
+    if (plugin.GetPictureW == nullptr) return ReportMissingExport(L"GetPictureW");
+    return ConvertFiles({&plugin}, ConvertRequestOf(options));
+}
+
+// ---- the command line ----
+
+// One bit per option; a command's row lists the options it takes.
+constexpr unsigned kFormat = 1u << 0;
+constexpr unsigned kOutput = 1u << 1;
+constexpr unsigned kMemory = 1u << 2;
+constexpr unsigned kHandle = 1u << 3;
+constexpr unsigned kCancelAt = 1u << 4;
+constexpr unsigned kAnsi = 1u << 5;
+constexpr unsigned kPluginDir = 1u << 6;  // stands before the command, in place of the plug-in
+
+struct OptionRow {
+    const wchar_t* name;
+    unsigned bit;
+    bool takesValue;
+    // Stores the option (and its value); false when the value is not one it takes.
+    bool (*store)(Options& options, const std::wstring& value);
+    const wchar_t* badValue;
+};
+
+// In the order in which options a command does not take are reported.
+const OptionRow kOptionRows[] = {
+    {L"--format", kFormat, true, [](Options& o, const std::wstring& v) { o.format = v; return true; }, nullptr},
+    {L"-o", kOutput, true, [](Options& o, const std::wstring& v) { o.output = v; return true; }, nullptr},
+    {L"--memory", kMemory, false, [](Options& o, const std::wstring&) { return o.memory = true; }, nullptr},
+    {L"--handle", kHandle, false, [](Options& o, const std::wstring&) { return o.handle = true; }, nullptr},
+    {L"--cancel-at", kCancelAt, true,
+     [](Options& o, const std::wstring& v) { return ParseNumber(v, o.cancelAt) && o.cancelAt >= 0; },
+     L"--cancel-at needs a number from 0"},
+    {L"--ansi", kAnsi, false, [](Options& o, const std::wstring&) { return o.ansi = true; }, nullptr},
+};
+
+struct CommandRow {
+    const wchar_t* name;
+    const wchar_t* argument;  // what must follow the command, for the refusal; null: nothing may
+    bool many;                // one argument or more, instead of exactly one
+    unsigned options;
+    const wchar_t* refusal;   // for any option it does not take; null: the option names its commands
+    int (*run)(const HostPlugin& plugin, const Options& options);
+};
+
+const CommandRow kCommandRows[] = {
+    {L"info", nullptr, false, kAnsi, nullptr, RunInfo},
+    {L"probe", L"a FILE", false, kAnsi | kHandle, nullptr, ProbeFile},
+    {L"picinfo", L"a FILE", false, kAnsi | kMemory, nullptr, PictureInformation},
+    {L"decode", L"a FILE", false, kAnsi | kMemory | kOutput | kCancelAt, nullptr, DecodePicture},
+    {L"open", L"a FILE", false, kAnsi | kMemory | kOutput | kCancelAt, nullptr, OpenLikeViewer},
+    {L"config", L"about, settings or a number", false, kAnsi, nullptr, Configure},
+    {L"convert", L"a FILE or a DIR", true, kFormat | kOutput | kPluginDir, L"convert takes only --format and -o",
+     ConvertWithPlugin},
+};
+
+// "-o is for decode, open and convert": the commands whose rows take the option.
+std::wstring OnlyFor(const std::wstring& option, unsigned bit) {
+    std::vector<std::wstring> names;
+    for (const CommandRow& row : kCommandRows) {
+        if ((row.options & bit) != 0) names.push_back(row.name);
+    }
+    std::wstring text = option + L" is for ";
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? L"" : i + 1 == names.size() ? L" and " : L", ") + names[i];
+    }
+    return text;
+}
+
+bool Refuse(std::wstring& problem, const std::wstring& why) {
+    problem = why;
+    return false;
+}
+
+// Words are read as the command's arguments and options first; the command's row then says
+// whether it takes them. An empty value counts as the option not given.
+bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& problem) {
+    int next = 1;
+    if (argc > 1 && std::wcscmp(argv[1], L"--plugin-dir") == 0) {
+        if (argc < 4 || argv[2][0] == 0) return Refuse(problem, L"--plugin-dir needs a folder and a command");
+        options.pluginDir = argv[2];
+        next = 3;
+    } else if (argc < 3) {
+        return Refuse(problem, L"a plug-in and a command are needed");
+    } else {
+        options.plugin = argv[next++];
+    }
+    const std::wstring name = argv[next];
+    const auto command = std::find_if(std::begin(kCommandRows), std::end(kCommandRows),
+                                      [&name](const CommandRow& row) { return name == row.name; });
+    const bool many = command != std::end(kCommandRows) && command->many;
+    unsigned given = options.pluginDir.empty() ? 0 : kPluginDir;
+    for (int i = next + 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const auto option = std::find_if(std::begin(kOptionRows), std::end(kOptionRows),
+                                         [&arg](const OptionRow& row) { return arg == row.name; });
+        if (option != std::end(kOptionRows)) {
+            if (option->takesValue && i + 1 >= argc) return Refuse(problem, arg + L" needs a value");
+            const std::wstring value = option->takesValue ? argv[++i] : L"";
+            if (!option->store(options, value)) return Refuse(problem, option->badValue);
+            if (!option->takesValue || !value.empty()) given |= option->bit;
+        } else if (arg.size() > 1 && arg[0] == L'-' && !std::iswdigit(arg[1])) {
+            return Refuse(problem, L"unknown option " + arg);
+        } else if (many) {
+            options.operands.push_back(arg);
+        } else if (options.operand.empty()) {
+            options.operand = arg;
+        } else {
+            return Refuse(problem, L"unexpected argument " + arg);
+        }
+    }
+    if (command == std::end(kCommandRows)) return Refuse(problem, L"unknown command " + name);
+    options.command = &*command;
+    if ((given & kPluginDir) != 0 && (command->options & kPluginDir) == 0) {
+        return Refuse(problem, OnlyFor(L"--plugin-dir", kPluginDir));
+    }
+    const bool hasArgument = many ? !options.operands.empty() : !options.operand.empty();
+    if (command->argument != nullptr && !hasArgument) {
+        return Refuse(problem, name + L" needs " + command->argument);
+    }
+    if (command->argument == nullptr && hasArgument) return Refuse(problem, name + L" takes no argument");
+    if ((command->options & kFormat) != 0) {
+        if (options.format.empty()) options.format = L"png";
+        if (options.format != L"png" && options.format != L"bmp") return Refuse(problem, L"--format is png or bmp");
+    }
+    for (const OptionRow& option : kOptionRows) {
+        if ((given & option.bit) == 0 || (command->options & option.bit) != 0) continue;
+        return Refuse(problem, command->refusal != nullptr ? command->refusal : OnlyFor(option.name, option.bit));
+    }
+    return true;
+}
+
 int Run(int argc, wchar_t** argv) {
     if (argc == 2 && (std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0)) {
         PrintUsage();
@@ -620,21 +653,7 @@ int Run(int argc, wchar_t** argv) {
                    options.plugin.c_str(), problem.c_str()));
         return kExitNotLoaded;
     }
-    const std::wstring& c = options.command;
-    if (c == L"info") return RunInfo(plugin, options);
-    if (c == L"probe") {
-        bool claimed = false;
-        return Probe(plugin, options, claimed);
-    }
-    if (c == L"picinfo") return PictureInformation(plugin, options);
-    if (c == L"decode") return DecodePicture(plugin, options);
-    if (c == L"open") return OpenLikeViewer(plugin, options);
-    if (c == L"convert") {
-        if (plugin.IsSupportedW == nullptr) return ReportMissingExport(L"IsSupportedW");
-        if (plugin.GetPictureW == nullptr) return ReportMissingExport(L"GetPictureW");
-        return ConvertFiles({&plugin}, ConvertRequestOf(options));
-    }
-    return Configure(plugin, options);
+    return options.command->run(plugin, options);
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ using FileHandle = UniqueHandle<detail::HandleTraits<HANDLE, CloseHandle, true>>
 using FileSearch = UniqueHandle<detail::HandleTraits<HANDLE, FindClose, true>>;
 using OwnedWindow = UniqueHandle<detail::HandleTraits<HWND, DestroyWindow>>;
 using GdiObject = UniqueHandle<detail::HandleTraits<HGDIOBJ, DeleteObject>>;
+using LoadedLibrary = UniqueHandle<detail::HandleTraits<HMODULE, FreeLibrary>>;
 
 // Selects an object into a device context and puts the previous one back when it ends.
 class SelectedObject {

@@ -24,6 +24,31 @@ check "a file that is no library" 3 'could not be loaded' "$samples/not-dds.png"
 check "missing file in memory mode" 2 "cannot open" "$plugin" picinfo "$work/missing.dds" --memory
 check "usage error" 2 'decode needs a FILE' "$plugin" decode
 
+# The command line's rules, a row each: the refusal (exit 2, before the plug-in is loaded),
+# then the arguments after the plug-in. f stands for a file never opened.
+while IFS='|' read -r words arguments; do
+  read -ra arguments <<<"$arguments"
+  check "refused: $words" 2 "$words" "$plugin" "${arguments[@]}"
+done <<'ROWS'
+unknown command frob|frob f
+unknown option --bogus|info --bogus
+unexpected argument g|probe f g
+info takes no argument|info f
+config needs about, settings or a number|config --ansi
+-o needs a value|decode f -o
+--cancel-at needs a number from 0|open f --cancel-at -1
+--memory is for picinfo, decode and open|probe f --memory
+--handle is for probe|picinfo f --handle
+-o is for decode, open and convert|probe f -o out.bmp
+--cancel-at is for decode and open|picinfo f --cancel-at 5
+--format is for convert|decode f --format png
+picinfo needs a FILE|picinfo --format png
+convert takes only --format and -o|convert f --ansi
+convert needs a FILE or a DIR|convert --memory
+ROWS
+check "a plug-in alone" 2 'a plug-in and a command are needed' "$plugin"
+check "--plugin-dir alone" 2 '--plugin-dir needs a folder and a command' --plugin-dir "$work"
+
 # The stand-in plug-in: pictures, broken answers and faults.
 check "decode writes a .bmp" 0 'progress 0/100.*' "$fake" decode "$work/good.fake" -o "$work/good.bmp"
 expect "24-bit .bmp is header and rows only" test "$(stat -c %s "$work/good.bmp")" -eq 78

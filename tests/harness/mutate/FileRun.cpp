@@ -201,7 +201,7 @@ FileResult RunFile(const spihost::HostPlugin& plugin, const std::vector<uint8_t>
                    const std::wstring& path, Decode when, CallMarker mark) {
     FileResult r;
     for (int& result : r.results) result = kNotCalled;
-    Judge judge(plugin.module, r, mark);
+    Judge judge(plugin.module.get(), r, mark);
     const HostBytes image(0, bytes.data(), bytes.size(), bytes.size());
     const auto* memory = reinterpret_cast<const wchar_t*>(image.data());
     const auto length = static_cast<LONG_PTR>(bytes.size());

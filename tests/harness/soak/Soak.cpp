@@ -22,6 +22,8 @@
 
 #include "DdsWriter.h"
 #include "AllocationWatch.h"
+#include "ComRef.h"
+#include "Holders.h"
 #include "PluginApi.h"
 #include "PluginIdentity.h"
 #include "TestSupport.h"
@@ -38,44 +40,40 @@ double MiB(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.
 // One cycle of what a D3DX request makes around its picture; with `file`, also the scratch
 // surface D3DX loads it into.
 bool BareCycle(const Bytes* file) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"soak", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
-                                  nullptr, nullptr);
-    if (window == nullptr) return false;
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    IDirect3DDevice9* device = nullptr;
-    if (d3d != nullptr) {
+    const OwnedWindow window(CreateWindowExW(0, L"STATIC", L"soak", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr,
+                                             nullptr, nullptr, nullptr));
+    if (!window) return false;
+    ComRef<IDirect3D9> d3d;
+    d3d.reset(Direct3DCreate9(D3D_SDK_VERSION));
+    ComRef<IDirect3DDevice9> device;
+    if (d3d) {
         D3DPRESENT_PARAMETERS pp{};
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.hDeviceWindow = window;
+        pp.hDeviceWindow = window.get();
         pp.Windowed = TRUE;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, 0x122, &pp, &device);
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.get(), 0x122, &pp, device.put());
     }
-    const bool made = device != nullptr;
-    if (device != nullptr && file != nullptr) {
-        IDirect3DSurface9* surface = nullptr;
-        if (SUCCEEDED(device->CreateOffscreenPlainSurface(128, 96, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &surface, nullptr))) {
-            D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file->data(), static_cast<UINT>(file->size()),
-                                            nullptr, D3DX_DEFAULT, 0, nullptr);
-            surface->Release();
-        }
+    ComRef<IDirect3DSurface9> surface;
+    if (device && file != nullptr &&
+        SUCCEEDED(device->CreateOffscreenPlainSurface(128, 96, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, surface.put(),
+                                                      nullptr))) {
+        D3DXLoadSurfaceFromFileInMemory(surface.get(), nullptr, nullptr, file->data(),
+                                        static_cast<UINT>(file->size()), nullptr, D3DX_DEFAULT, 0, nullptr);
     }
-    if (device) device->Release();
-    if (d3d) d3d->Release();
-    DestroyWindow(window);
-    return made;
+    // The holders release in reverse: the surface, the device, Direct3D, then the window.
+    return static_cast<bool>(device);
 }
 
 int ThreadCount() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return -1;
     const DWORD process = GetCurrentProcessId();
     int count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
         count += entry.th32OwnerProcessID == process;
     }
-    CloseHandle(snapshot);
     return count;
 }
 
