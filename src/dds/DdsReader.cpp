@@ -12,8 +12,6 @@ namespace sorvane::dds {
 namespace {
 
 constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
-constexpr size_t kMagicBytes = 4;
-constexpr size_t kPaletteBytes = 256 * 4;
 
 // The flags that name a layout other than a FourCC.
 constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | kPfYuv | kPfLuminance |
@@ -112,8 +110,9 @@ ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     return ReadResult::Ok;
 }
 
-// The sizes of the first picture, in 64 bits with every product checked.
-ReadResult SizePicture(DdsImage& image) {
+}  // namespace
+
+ReadResult SizePicture(DdsImage& image) noexcept {
     const DdsFormat& f = *image.format;
     const uint32_t pixelBits = f.blockBytes != 0 ? 0 : f.pixelBits != 0 ? f.pixelBits : image.masks.bits;
     const bool oddWidth = (image.width & 1) != 0;
@@ -143,8 +142,6 @@ ReadResult SizePicture(DdsImage& image) {
     if (!MultiplyChecked(image.rowBytes, rows, image.pictureBytes)) return ReadResult::Invalid;
     return ReadResult::Ok;
 }
-
-}  // namespace
 
 ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexcept {
     image = DdsImage();
@@ -199,13 +196,17 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
 ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept {
     const ReadResult result = ReadDdsHeader(bytes, size, image);
     if (result != ReadResult::Ok) return result;
-    // The first picture (mip 0 of element 0, face +X or slice 0) starts right after the
-    // headers: every later mip, face, slice or element follows it.
-    if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset) return ReadResult::Truncated;
+    if (!HoldsFirstPicture(image, size)) return ReadResult::Truncated;
     const auto* data = static_cast<const uint8_t*>(bytes);
     image.pixels = data + image.dataOffset;
     if (HasPalette(image)) image.palette = image.pixels - kPaletteBytes;
     return ReadResult::Ok;
+}
+
+bool HoldsFirstPicture(const DdsImage& image, uint64_t size) noexcept {
+    // The first picture (mip 0 of element 0, face +X or slice 0) starts right after the
+    // headers: every later mip, face, slice or element follows it.
+    return image.dataOffset <= size && image.pictureBytes <= size - image.dataOffset;
 }
 
 DdsCounts CountImages(const DdsImage& image) noexcept {

@@ -85,6 +85,10 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
 // The whole file: the header, and the first picture's bytes (and palette) within `size`.
 ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept;
 
+// Whether a file of `size` bytes holds the first picture of the header `image` (as
+// ReadDdsHeader gave it, Ok).
+bool HoldsFirstPicture(const DdsImage& image, uint64_t size) noexcept;
+
 // What a file holds besides its first picture. An item is an array element's cube face (six a
 // cube element, faces in the order +X, -X, +Y, -Y, +Z, -Z; a legacy cube holds the faces its
 // caps name), an array element, or a volume slice; each has `mipLevels` levels (capped to what

@@ -16,6 +16,7 @@
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
 #include "RowLoop.h"
+#include "SurfaceLoad.h"
 #include "TestSupport.h"
 
 namespace sorvane {
@@ -130,7 +131,7 @@ TEST(OwnReader, TwinsShowAsD3dxShowsThem) {
         } else {
             const Bytes file = test::WriteDds(legacy);
             ComRef<IDirect3DSurface9> surface;
-            ASSERT_EQ(context.LoadDdsSurface(file.data(), file.size(), surface), kSuccess);
+            ASSERT_EQ(test::LoadWithD3dx(context, file, surface), kSuccess);
             D3DSURFACE_DESC desc;
             ASSERT_HRESULT_SUCCEEDED(surface->GetDesc(&desc));
             bytes = desc.Format == D3DFMT_A8R8G8B8 ? 4 : 3;
