@@ -250,8 +250,8 @@ bool AddChecked(uint64_t a, uint64_t b, uint64_t& sum) {
 
 }  // namespace
 
-ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept {
-    view = DdsImage();
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& placed) noexcept {
+    placed = DdsImage();
     const DdsCounts counts = CountImages(image);
     if (item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
     // Volumes store each level's slices together; other files each item's levels together.
@@ -276,25 +276,25 @@ ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint3
         return ReadResult::Invalid;
     }
     if (!AddChecked(offset, image.dataOffset, offset)) return ReadResult::Invalid;
-    if (LevelOf(image, mip, view) != ReadResult::Ok) return ReadResult::Invalid;
-    view.dataOffset = offset;
-    view.pixels = view.palette = nullptr;
-    if (offset > size || view.pictureBytes > size - offset) return ReadResult::Truncated;
+    if (LevelOf(image, mip, placed) != ReadResult::Ok) return ReadResult::Invalid;
+    placed.dataOffset = offset;
+    placed.pixels = placed.palette = nullptr;
+    if (offset > size || placed.pictureBytes > size - offset) return ReadResult::Truncated;
     return ReadResult::Ok;
 }
 
 ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
-                       DdsImage& view) noexcept {
+                       DdsImage& placed) noexcept {
     if (bytes == nullptr) {
-        view = DdsImage();
+        placed = DdsImage();
         return ReadResult::Invalid;
     }
-    const ReadResult result = PlaceImage(image, size, item, mip, view);
+    const ReadResult result = PlaceImage(image, size, item, mip, placed);
     if (result != ReadResult::Ok) return result;
-    const uint64_t offset = view.dataOffset;
+    const uint64_t offset = placed.dataOffset;
     const auto* data = static_cast<const uint8_t*>(bytes);
-    view.pixels = data + offset;
-    view.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
+    placed.pixels = data + offset;
+    placed.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
     return ReadResult::Ok;
 }
 

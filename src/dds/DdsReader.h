@@ -102,16 +102,16 @@ struct DdsCounts {
 DdsCounts CountImages(const DdsImage& image) noexcept;
 
 // Mip `mip` of item `item` of a file whose header `image` is (as ReadDdsHeader or ReadDds gave
-// it, Ok): `view` becomes `image` with that picture's width, height, sizes, dataOffset and
+// it, Ok): `placed` becomes `image` with that picture's width, height, sizes, dataOffset and
 // pixels (and palette), decodable by DecodeRows. Invalid when there is no such picture (or its
 // sizes cannot be worked out, as an odd level of a 4:2:0 format), Truncated when its bytes do
 // not all lie within `size`. Offsets are computed in 64 bits with every step checked.
 ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
-                       DdsImage& view) noexcept;
+                       DdsImage& placed) noexcept;
 
 // LocateImage for a file of `size` bytes whose bytes are not at hand: the same answer, the
 // picture's sizes and dataOffset, no pixels.
-ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept;
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& placed) noexcept;
 
 // Rows of 4 x 4 blocks for block-compressed formats, else 1.
 uint32_t BlockHeight(const DdsImage& image) noexcept;

@@ -48,12 +48,6 @@ private:
     HRESULT hr_;
 };
 
-// The two blocks of the DIB, until they are handed over.
-struct DibBlocks {
-    LocalBlock info;  // the BITMAPINFO
-    LocalBlock bits;
-};
-
 // The DIB of a laid-out picture, made and its gaps cleared: transparent black, disposed of as
 // the settings say whatever the format.
 PluginResult StartLayout(const RequestPlan& plan, PixelImage& dib) {
@@ -83,7 +77,7 @@ PluginResult DrawImages(const RequestPlan& plan, size_t first, const PixelImage&
 // Hands the DIB's two blocks on, after the reports a request gives once the pixels are done.
 PluginResult FinishDib(const PictureRequest& request, PixelImage& dib, DibBlocks& blocks) {
     if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
-    return RunGuardedStep([&] { return TakeDibHandles(dib, blocks.info, blocks.bits); });
+    return RunGuardedStep([&] { return TakeDibHandles(dib, blocks); });
 }
 
 // The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB. With

@@ -26,15 +26,16 @@ void ChooseRoute(const DdsDescription& description, RequestPlan& plan) {
     const bool ours = description.ownReader == kSuccess;
     plan.result = description.ownReader;
     if (!LeadsToD3dx(description, plan.settings)) return;
+#if defined(_WIN64)
     // D3DX counts in 32 bits: a larger image of its formats is no image it can describe.
-    const D3dxSource& source = description.source;
-    if (source.path == nullptr && uint64_t{source.size} > 0xFFFFFFFFull) {
+    if (description.source.path == nullptr && description.source.size > 0xFFFFFFFFull) {
         plan.d3dxRefused = !ours;
         if (!ours) plan.result = kInternalError;
         return;
     }
+#endif
     if (BoundD3dx() == nullptr) return;
-    const HRESULT hr = DescribeImage(source, plan.d3dx);
+    const HRESULT hr = DescribeImage(description.source, plan.d3dx);
     if (SUCCEEDED(hr) && IsReadableDds(plan.d3dx)) {
         plan.route = Route::D3dx;
         plan.result = kSuccess;

@@ -12,7 +12,7 @@
 #include "PixelConversion.h"
 #include "PluginResult.h"
 #include "PluginSettings.h"
-#include "ViewLayout.h"
+#include "ImagePlacement.h"
 
 namespace sorvane {
 
