@@ -53,6 +53,10 @@ constexpr uint32_t kPfAlphaPixels = 0x1, kPfAlphaOnly = 0x2, kPfFourCc = 0x4, kP
                    kPfRgb = 0x40, kPfYuv = 0x200, kPfLuminance = 0x20000, kPfBumpLuminance = 0x40000,
                    kPfBumpDuDv = 0x80000;
 
+// The file's magic in front of the headers, and the palette P8 and A8P8 files hold between the
+// headers and the pixels.
+constexpr size_t kMagicBytes = 4, kPaletteBytes = 256 * 4;
+
 // A legacy pixel format. A FourCC row matches the FourCC alone. A mask row is selected by its
 // one layout flag (RGB, luminance, alpha-only, palette, bump) and matches bits and masks as
 // D3DX 9 does: exactly, the alpha mask only where the header flags alpha pixels, and a row
@@ -87,5 +91,10 @@ const DdsFormat* FindDxgiFormat(uint32_t dxgi) noexcept;
 const LegacyFormat* FindLegacyFormat(const DdsPixelFormatHeader& pf, bool byFourCc) noexcept;
 // The decoder of other contiguous bit-mask layouts, which D3DX 9 does not read.
 const DdsFormat& GenericMasksFormat() noexcept;
+
+// The row and picture sizes of `image` (rowBytes, pictureBytes) from its format, width and
+// height (and masks.bits for the bit-mask layout), in 64 bits with every product checked.
+// Invalid for an odd size a format of pixel pairs refuses, or a size beyond 64 bits.
+ReadResult SizePicture(DdsImage& image) noexcept;
 
 }  // namespace sorvane::dds

@@ -12,8 +12,6 @@ namespace sorvane::dds {
 namespace {
 
 constexpr uint32_t kMagic = FourCc('D', 'D', 'S', ' ');
-constexpr size_t kMagicBytes = 4;
-constexpr size_t kPaletteBytes = 256 * 4;
 
 // The flags that name a layout other than a FourCC.
 constexpr uint32_t kLayoutFlags = kPfAlphaOnly | kPfPaletteIndexed8 | kPfRgb | kPfYuv | kPfLuminance |
@@ -112,8 +110,9 @@ ReadResult Dx10FormatOf(const DdsExtensionHeader& dx10, DdsImage& image) {
     return ReadResult::Ok;
 }
 
-// The sizes of the first picture, in 64 bits with every product checked.
-ReadResult SizePicture(DdsImage& image) {
+}  // namespace
+
+ReadResult SizePicture(DdsImage& image) noexcept {
     const DdsFormat& f = *image.format;
     const uint32_t pixelBits = f.blockBytes != 0 ? 0 : f.pixelBits != 0 ? f.pixelBits : image.masks.bits;
     const bool oddWidth = (image.width & 1) != 0;
@@ -143,8 +142,6 @@ ReadResult SizePicture(DdsImage& image) {
     if (!MultiplyChecked(image.rowBytes, rows, image.pictureBytes)) return ReadResult::Invalid;
     return ReadResult::Ok;
 }
-
-}  // namespace
 
 ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexcept {
     image = DdsImage();
@@ -199,13 +196,17 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
 ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept {
     const ReadResult result = ReadDdsHeader(bytes, size, image);
     if (result != ReadResult::Ok) return result;
-    // The first picture (mip 0 of element 0, face +X or slice 0) starts right after the
-    // headers: every later mip, face, slice or element follows it.
-    if (image.dataOffset > size || image.pictureBytes > size - image.dataOffset) return ReadResult::Truncated;
+    if (!HoldsFirstPicture(image, size)) return ReadResult::Truncated;
     const auto* data = static_cast<const uint8_t*>(bytes);
     image.pixels = data + image.dataOffset;
     if (HasPalette(image)) image.palette = image.pixels - kPaletteBytes;
     return ReadResult::Ok;
+}
+
+bool HoldsFirstPicture(const DdsImage& image, uint64_t size) noexcept {
+    // The first picture (mip 0 of element 0, face +X or slice 0) starts right after the
+    // headers: every later mip, face, slice or element follows it.
+    return image.dataOffset <= size && image.pictureBytes <= size - image.dataOffset;
 }
 
 DdsCounts CountImages(const DdsImage& image) noexcept {
@@ -249,8 +250,8 @@ bool AddChecked(uint64_t a, uint64_t b, uint64_t& sum) {
 
 }  // namespace
 
-ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept {
-    view = DdsImage();
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& placed) noexcept {
+    placed = DdsImage();
     const DdsCounts counts = CountImages(image);
     if (item >= counts.items || mip >= counts.mipLevels) return ReadResult::Invalid;
     // Volumes store each level's slices together; other files each item's levels together.
@@ -275,25 +276,25 @@ ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint3
         return ReadResult::Invalid;
     }
     if (!AddChecked(offset, image.dataOffset, offset)) return ReadResult::Invalid;
-    if (LevelOf(image, mip, view) != ReadResult::Ok) return ReadResult::Invalid;
-    view.dataOffset = offset;
-    view.pixels = view.palette = nullptr;
-    if (offset > size || view.pictureBytes > size - offset) return ReadResult::Truncated;
+    if (LevelOf(image, mip, placed) != ReadResult::Ok) return ReadResult::Invalid;
+    placed.dataOffset = offset;
+    placed.pixels = placed.palette = nullptr;
+    if (offset > size || placed.pictureBytes > size - offset) return ReadResult::Truncated;
     return ReadResult::Ok;
 }
 
 ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
-                       DdsImage& view) noexcept {
+                       DdsImage& placed) noexcept {
     if (bytes == nullptr) {
-        view = DdsImage();
+        placed = DdsImage();
         return ReadResult::Invalid;
     }
-    const ReadResult result = PlaceImage(image, size, item, mip, view);
+    const ReadResult result = PlaceImage(image, size, item, mip, placed);
     if (result != ReadResult::Ok) return result;
-    const uint64_t offset = view.dataOffset;
+    const uint64_t offset = placed.dataOffset;
     const auto* data = static_cast<const uint8_t*>(bytes);
-    view.pixels = data + offset;
-    view.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
+    placed.pixels = data + offset;
+    placed.palette = HasPalette(image) ? data + image.dataOffset - kPaletteBytes : nullptr;
     return ReadResult::Ok;
 }
 

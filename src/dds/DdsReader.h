@@ -85,6 +85,10 @@ ReadResult ReadDdsHeader(const void* bytes, size_t size, DdsImage& image) noexce
 // The whole file: the header, and the first picture's bytes (and palette) within `size`.
 ReadResult ReadDds(const void* bytes, size_t size, DdsImage& image) noexcept;
 
+// Whether a file of `size` bytes holds the first picture of the header `image` (as
+// ReadDdsHeader gave it, Ok).
+bool HoldsFirstPicture(const DdsImage& image, uint64_t size) noexcept;
+
 // What a file holds besides its first picture. An item is an array element's cube face (six a
 // cube element, faces in the order +X, -X, +Y, -Y, +Z, -Z; a legacy cube holds the faces its
 // caps name), an array element, or a volume slice; each has `mipLevels` levels (capped to what
@@ -98,16 +102,16 @@ struct DdsCounts {
 DdsCounts CountImages(const DdsImage& image) noexcept;
 
 // Mip `mip` of item `item` of a file whose header `image` is (as ReadDdsHeader or ReadDds gave
-// it, Ok): `view` becomes `image` with that picture's width, height, sizes, dataOffset and
+// it, Ok): `placed` becomes `image` with that picture's width, height, sizes, dataOffset and
 // pixels (and palette), decodable by DecodeRows. Invalid when there is no such picture (or its
 // sizes cannot be worked out, as an odd level of a 4:2:0 format), Truncated when its bytes do
 // not all lie within `size`. Offsets are computed in 64 bits with every step checked.
 ReadResult LocateImage(const DdsImage& image, const void* bytes, size_t size, uint64_t item, uint32_t mip,
-                       DdsImage& view) noexcept;
+                       DdsImage& placed) noexcept;
 
 // LocateImage for a file of `size` bytes whose bytes are not at hand: the same answer, the
 // picture's sizes and dataOffset, no pixels.
-ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& view) noexcept;
+ReadResult PlaceImage(const DdsImage& image, uint64_t size, uint64_t item, uint32_t mip, DdsImage& placed) noexcept;
 
 // Rows of 4 x 4 blocks for block-compressed formats, else 1.
 uint32_t BlockHeight(const DdsImage& image) noexcept;

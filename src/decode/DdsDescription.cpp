@@ -2,16 +2,13 @@
 
 #include <windows.h>
 
-#include "D3dxImage.h"
 #include "FaultGuard.h"
 #include "Holders.h"
-#include "OpaqueFormats.h"
 
 namespace sorvane {
 
 namespace {
 
-constexpr uint32_t kFourCcFlag = 0x4;
 // A 32-bit width or height allows at most 32 levels, one per halving. D3DX (Wine's, at least)
 // walks a larger count, flagged or not, for minutes.
 constexpr uint32_t kMaxD3dxMipLevels = 32;
@@ -25,7 +22,7 @@ Route RouteOf(const dds::DdsImage& image) {
     if (image.format != nullptr) return Route::OwnReader;
     // A header our reader does not understand is still D3DX's to judge, unless its FourCC is
     // none of D3DX's.
-    const bool fourCc = (header.pixelFormat.flags & kFourCcFlag) != 0;
+    const bool fourCc = (header.pixelFormat.flags & dds::kPfFourCc) != 0;
     return fourCc && D3dxFourCcRow(header.pixelFormat) == nullptr ? Route::OwnReader : Route::D3dx;
 }
 
@@ -33,30 +30,23 @@ Route RouteOf(const dds::DdsImage& image) {
 
 PluginResult DescribeDds(const void* bytes, size_t size, uint64_t fileSize, DdsDescription& description) noexcept {
     description = DdsDescription();
+    description.source = D3dxSource{bytes, size, nullptr};
     dds::DdsImage& image = description.image;
     dds::ReadResult read = dds::ReadResult::NotDds;
     // With the whole file at hand the picture's bytes are found too (and checked to be there).
-    if (RunGuarded([&] {
-            read = fileSize == size ? dds::ReadDds(bytes, size, image) : dds::ReadDdsHeader(bytes, size, image);
-        }) != 0) {
-        description = DdsDescription();
-        return kNotSupported;
+    const bool whole = fileSize == size;
+    if (RunGuarded([&] { read = whole ? dds::ReadDds(bytes, size, image) : dds::ReadDdsHeader(bytes, size, image); }) !=
+        0) {
+        description.image = dds::DdsImage();
+        return description.ownReader;
     }
     description.route = RouteOf(image);
     description.fileSize = fileSize;
-    if (read == dds::ReadResult::Ok && fileSize > size &&
-        (image.dataOffset > fileSize || image.pictureBytes > fileSize - image.dataOffset)) {
+    if (read == dds::ReadResult::Ok && fileSize > size && !dds::HoldsFirstPicture(image, fileSize)) {
         read = dds::ReadResult::Truncated;
     }
-    if (read != dds::ReadResult::Ok) return kNotSupported;
-    if (image.d3dFormat != 0) {
-        const DecodeSurface& surface = DecodeSurfaceFor(static_cast<D3DFORMAT>(image.d3dFormat));
-        description.dibBits = surface.dibBits;
-        description.disposesAlpha = surface.disposesAlpha;
-    } else {
-        description.disposesAlpha = image.alpha;
-    }
-    return kSuccess;
+    if (read == dds::ReadResult::Ok) description.ownReader = kSuccess;
+    return description.ownReader;
 }
 
 PluginResult DescribeDdsFile(const wchar_t* path, DdsDescription& description) noexcept {
@@ -64,11 +54,18 @@ PluginResult DescribeDdsFile(const wchar_t* path, DdsDescription& description) n
     const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       0, nullptr));
     LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size)) return kFileError;
     uint8_t head[kDdsHeadBytes];
     DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return kFileError;
-    return DescribeDds(head, got, static_cast<uint64_t>(size.QuadPart), description);
+    if (file && GetFileSizeEx(file.get(), &size) && ReadFile(file.get(), head, sizeof head, &got, nullptr)) {
+        DescribeDds(head, got, static_cast<uint64_t>(size.QuadPart), description);
+    } else {
+        // A file we cannot open is D3DX's to report, where D3DX is there.
+        description.ownReader = kFileError;
+        description.route = Route::D3dx;
+    }
+    // The head is gone after this: D3DX reads the file by name.
+    description.source = D3dxSource{nullptr, 0, path};
+    return description.ownReader;
 }
 
 }  // namespace sorvane

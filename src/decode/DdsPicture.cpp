@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -97,10 +98,6 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
 
 }  // namespace
 
-PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept {
-    return DecodeDdsIntoDib(image, PixelView{mode}, dib);
-}
-
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept {
     if (image.pixels == nullptr) return kInternalError;
     PluginResult result = dib.Allocate(image.width, image.height, view.dibBits);
@@ -146,6 +143,14 @@ PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noe
     const PixelImage rows(PixelLayout{image.width, image.height, 16, static_cast<intptr_t>(image.rowBytes)},
                           const_cast<uint8_t*>(image.pixels));
     return FlipRows(rows, dib);
+}
+
+uint8_t NormalZBlue(double x, double y) noexcept {
+    const double square = 1.0 - x * x - y * y;
+    // Also NaN lands here: a channel that is no number gives a flat z.
+    const double z = square > 0.0 ? std::sqrt(square) : 0.0;
+    const double blue = std::floor(255.0 * (z + 1.0) / 2.0 + 0.5);
+    return static_cast<uint8_t>(blue > 255.0 ? 255.0 : blue);
 }
 
 }  // namespace sorvane

@@ -10,12 +10,10 @@
 
 namespace sorvane {
 
-// Decodes the picture into a new 24-bit DIB in `dib`, band by band: each band's rows are
-// decoded into a small scratch block and written at once as DIB rows (bottom-up), the alpha
-// disposed of by `mode` for pictures with alpha and dropped for the others. 4 when memory
-// cannot be had, 8 when decoding faulted.
-PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const AlphaMode& mode, PixelImage& dib) noexcept;
-// The same for a view of the settings: a DIB of view.dibBits, each row converted for the view.
+// Decodes the picture into a new DIB of view.dibBits in `dib`, band by band: each band's rows
+// are decoded into a small scratch block and written at once as DIB rows (bottom-up), each row
+// converted for the view (with only view.alpha set, the alpha disposed of by it for pictures
+// with alpha and dropped for the others). 4 when memory cannot be had, 8 when decoding faulted.
 PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view, PixelImage& dib) noexcept;
 
 // The picture decoded for the view into a DIB of view.dibBits already made, its top-left pixel at
@@ -27,5 +25,11 @@ PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, con
 // The rows of a legacy X1R5G5B5 picture, which a 16-bit DIB stores alike, copied unchanged into
 // a new 16-bit DIB in `dib`, bottom-up. 8 for a picture of any other layout.
 PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept;
+
+// The blue of a two-channel normal map: 255 x (z + 1) / 2 rounded half up, with
+// z = sqrt(max(0, 1 - x^2 - y^2)). x and y are the two channels at full precision, in double:
+// 2v - 1 for a UNORM value v in [0, 1], the value itself for SNORM. (Near z = 0 a float x or y
+// can already move the result by one.)
+uint8_t NormalZBlue(double x, double y) noexcept;
 
 }  // namespace sorvane

@@ -5,15 +5,10 @@
 #include <atomic>
 
 #include "D3dContext.h"
-#include "D3dxLibrary.h"
-#include "DdsDescription.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
-#include "OpaqueFormats.h"
-#include "PixelConversion.h"
-#include "PluginSettings.h"
 #include "ReadWholeFile.h"
-#include "ViewLayout.h"
+#include "RequestPlan.h"
 
 namespace sorvane {
 
@@ -53,33 +48,26 @@ private:
     HRESULT hr_;
 };
 
-// A file our reader draws images of: its bytes, and its header as described.
-struct FileImages {
-    const void* bytes;
-    size_t size;
-    const dds::DdsImage& image;
-};
-
 // The DIB of a laid-out picture, made and its gaps cleared: transparent black, disposed of as
 // the settings say whatever the format.
-PluginResult StartLayout(const FileLayout& layout, const PluginSettings& settings, const PixelView& view,
-                         PixelImage& dib) {
-    const PluginResult result = dib.Allocate(static_cast<uint32_t>(layout.size.width),
-                                             static_cast<uint32_t>(layout.size.height), view.dibBits);
-    if (result == kSuccess && layout.gaps) ClearForView(dib, PixelViewOf(settings, true));
+PluginResult StartLayout(const RequestPlan& plan, PixelImage& dib) {
+    const PluginResult result =
+        dib.Allocate(static_cast<uint32_t>(plan.width), static_cast<uint32_t>(plan.height), plan.dibBits);
+    if (result == kSuccess && plan.layout.gaps) ClearForView(dib, PixelViewOf(plan.settings, true));
     return result;
 }
 
 // Our reader's images of the layout, from image `first` on, each at its place.
-PluginResult DrawImages(const FileLayout& layout, size_t first, const FileImages& file, const PixelView& view,
-                        const PixelImage& dib) {
-    for (size_t i = first; i < layout.images.size(); ++i) {
-        const LaidOutImage& laid = layout.images[i];
+PluginResult DrawImages(const RequestPlan& plan, size_t first, const PixelImage& dib) {
+    const DdsDescription& file = *plan.description;
+    for (size_t i = first; i < plan.layout.images.size(); ++i) {
+        const LaidOutImage& laid = plan.layout.images[i];
         dds::DdsImage located;
-        if (dds::LocateImage(file.image, file.bytes, file.size, laid.item, laid.mip, located) != dds::ReadResult::Ok) {
+        if (dds::LocateImage(file.image, file.source.bytes, file.source.size, laid.item, laid.mip, located) !=
+            dds::ReadResult::Ok) {
             return kInternalError;
         }
-        const PluginResult result = DrawDdsImage(located, view, dib, static_cast<uint32_t>(laid.place.x),
+        const PluginResult result = DrawDdsImage(located, plan.view, dib, static_cast<uint32_t>(laid.place.x),
                                                  static_cast<uint32_t>(laid.place.y));
         if (result != kSuccess) return result;
     }
@@ -87,76 +75,62 @@ PluginResult DrawImages(const FileLayout& layout, size_t first, const FileImages
 }
 
 // Hands the DIB's two blocks on, after the reports a request gives once the pixels are done.
-PluginResult FinishDib(const PictureRequest& request, PixelImage& dib, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
+PluginResult FinishDib(const PictureRequest& request, PixelImage& dib, DibBlocks& blocks) {
     if (Cancelled(request, 60) || Cancelled(request, 80)) return kCancelled;
-    return RunGuardedStep([&] { return TakeDibHandles(dib, infoBlock, bitsBlock); });
+    return RunGuardedStep([&] { return TakeDibHandles(dib, blocks); });
 }
 
-// The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB.
-// `sourceAlpha`: whether the source format's alpha goes as the settings say. With a `layout`
-// the surface is its first image, and our reader draws the others.
-PluginResult BuildDib(const PictureRequest& request, const D3DSURFACE_DESC& desc, const DecodeSurface& surface,
-                      const SurfaceLock& lock, const PluginSettings& settings, bool sourceAlpha,
-                      const FileLayout* layout, const FileImages& file, LocalBlock& infoBlock,
-                      LocalBlock& bitsBlock) {
-    const PixelImage source(PixelLayout{desc.Width, desc.Height, surface.sourceBits, lock.rect().Pitch},
-                            static_cast<uint8_t*>(lock.rect().pBits));
+// The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB. With
+// a layout the surface is its first image, and our reader draws the others.
+PluginResult BuildDib(const RequestPlan& plan, const PixelImage& surface, const PictureRequest& request,
+                      DibBlocks& blocks) {
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     const PluginResult result = RunGuardedStep([&] {
-        // A view has all 32 bits of the surface.
-        const PixelView view = PixelViewOf(settings, sourceAlpha);
-        if (layout != nullptr) {
-            const ImagePlace first = layout->images.front().place;
-            PluginResult drawn = StartLayout(*layout, settings, view, dib);
+        if (plan.LaidOut()) {
+            const ImagePlace first = plan.layout.images.front().place;
+            PluginResult drawn = StartLayout(plan, dib);
             if (drawn == kSuccess) {
-                drawn = DrawForView(source, dib, view, static_cast<uint32_t>(first.x), static_cast<uint32_t>(first.y));
+                drawn = DrawForView(surface, dib, plan.view, static_cast<uint32_t>(first.x), static_cast<uint32_t>(first.y));
             }
-            return drawn == kSuccess ? DrawImages(*layout, 1, file, view, dib) : drawn;
+            return drawn == kSuccess ? DrawImages(plan, 1, dib) : drawn;
         }
-        if (!settings.NoView()) return ConvertForView(source, dib, view);
-        return surface.disposesAlpha ? ConvertTo24Bits(source, dib, AlphaModeOf(settings)) : FlipRows(source, dib);
+        if (!plan.settings.NoView()) return ConvertForView(surface, dib, plan.view);
+        return plan.surface->disposesAlpha ? ConvertTo24Bits(surface, dib, AlphaModeOf(plan.settings))
+                                           : FlipRows(surface, dib);
     });
     if (result != kSuccess) return result;
     Reached(PictureStage::PixelsDone);
-    const PluginResult finished = FinishDib(request, dib, infoBlock, bitsBlock);
+    const PluginResult finished = FinishDib(request, dib, blocks);
     if (finished != kCancelled) Reached(PictureStage::HandedOver);
     return finished;
 }
 
 // The host owns both blocks from here on, also when it cancels at 100.
-PluginResult HandOver(const PictureRequest& request, LocalBlock& infoBlock, LocalBlock& bitsBlock) {
-    *request.bitsOut = bitsBlock.release();
-    *request.infoOut = infoBlock.release();
+PluginResult HandOver(const PictureRequest& request, DibBlocks& blocks) {
+    *request.bitsOut = blocks.bits.release();
+    *request.infoOut = blocks.info.release();
     return Cancelled(request, 100) ? kCancelled : kSuccess;
 }
 
-// What D3DX made of a picture it did not give: whether our reader is to take it over, and the
-// source format D3DX gave it, if any.
-struct D3dxFailure {
-    bool ownReaderTakesOver = false;
-    D3DFORMAT described = D3DFMT_UNKNOWN;
-};
-
 // D3DX loads the picture into a surface. A request that cannot make a window, a Direct3D
 // object or a device, and a picture D3DX fails to load (invalid data, not implemented, a
-// fault), are left to our reader.
-PluginResult BuildThroughD3dx(const FileImages& file, const DdsDescription& description,
-                              const PictureRequest& request, const PluginSettings& settings,
-                              const FileLayout* layout, D3dxFailure& failure) {
+// fault), are left to our reader: `ownReaderTakesOver`.
+PluginResult BuildThroughD3dx(const RequestPlan& plan, const PictureRequest& request, bool& ownReaderTakesOver) {
     Reached(PictureStage::Begin);
     D3dContext context;
     PluginResult result = context.Create();
     if (result != kSuccess) {
-        failure.ownReaderTakesOver = true;
+        ownReaderTakesOver = true;
         return result;
     }
     Reached(PictureStage::ContextMade);
+    const DdsDescription& file = *plan.description;
     ComRef<IDirect3DSurface9> surface;
-    result = context.LoadDdsSurface(file.bytes, file.size, description.image.header, surface, &failure.described,
-                                    settings.NoView() ? D3DFMT_UNKNOWN : D3DFMT_A8R8G8B8);
+    result = context.LoadDdsSurface(
+        SurfaceSource{file.source.bytes, file.source.size, file.image.header, plan.d3dx, *plan.surface}, surface);
     if (result != kSuccess) {
-        failure.ownReaderTakesOver = result == kNotSupported || result == kInternalError;
+        ownReaderTakesOver = result == kNotSupported || result == kInternalError;
         return result;
     }
     Reached(PictureStage::SurfaceLoaded);
@@ -171,72 +145,51 @@ PluginResult BuildThroughD3dx(const FileImages& file, const DdsDescription& desc
     if (FAILED(lock.result())) return ToPluginResult(lock.result());
     Reached(PictureStage::SurfaceLocked);
 
-    LocalBlock infoBlock, bitsBlock;
-    const bool sourceAlpha = DecodeSurfaceFor(failure.described).disposesAlpha;
-    if ((result = BuildDib(request, desc, *decodeSurface, lock, settings, sourceAlpha, layout, file, infoBlock,
-                           bitsBlock)) != kSuccess) {
-        return result;
-    }
-    return HandOver(request, infoBlock, bitsBlock);
+    const PixelImage locked(PixelLayout{desc.Width, desc.Height, decodeSurface->sourceBits, lock.rect().Pitch},
+                            static_cast<uint8_t*>(lock.rect().pBits));
+    DibBlocks blocks;
+    if ((result = BuildDib(plan, locked, request, blocks)) != kSuccess) return result;
+    return HandOver(request, blocks);
 }
 
-// Our own reader: no window, no Direct3D object, no device. `dibBits` is the bit count that
-// GetPictureInfo gives the picture: 16 keeps X1R5G5B5 rows as they are, as D3DX's route does.
-PluginResult BuildThroughOwnReader(const FileImages& file, const PictureRequest& request,
-                                   const PluginSettings& settings, const FileLayout* layout, uint16_t dibBits,
-                                   bool disposesAlpha) {
+// Our own reader: no window, no Direct3D object, no device.
+PluginResult BuildThroughOwnReader(const RequestPlan& plan, const PictureRequest& request) {
     if (Cancelled(request, 40)) return kCancelled;
+    const dds::DdsImage& image = plan.description->image;
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     const PluginResult result = RunGuardedStep([&] {
-        const PixelView view = PixelViewOf(settings, disposesAlpha);
-        if (layout != nullptr) {
-            const PluginResult made = StartLayout(*layout, settings, view, dib);
-            return made == kSuccess ? DrawImages(*layout, 0, file, view, dib) : made;
+        if (plan.LaidOut()) {
+            const PluginResult made = StartLayout(plan, dib);
+            return made == kSuccess ? DrawImages(plan, 0, dib) : made;
         }
-        if (dibBits == 16 && settings.NoView()) return CopyDdsRowsIntoDib(file.image, dib);
-        return DecodeDdsIntoDib(file.image, view, dib);
+        // 16 bits keep X1R5G5B5 rows as they are, as D3DX's route does.
+        if (plan.dibBits == 16) return CopyDdsRowsIntoDib(image, dib);
+        return DecodeDdsIntoDib(image, plan.view, dib);
     });
     if (result != kSuccess) return result;
-    LocalBlock infoBlock, bitsBlock;
-    const PluginResult finished = FinishDib(request, dib, infoBlock, bitsBlock);
-    return finished == kSuccess ? HandOver(request, infoBlock, bitsBlock) : finished;
+    DibBlocks blocks;
+    const PluginResult finished = FinishDib(request, dib, blocks);
+    return finished == kSuccess ? HandOver(request, blocks) : finished;
 }
 
-// The core both input forms share; `bytes` is a whole DDS file image. D3DX takes the files
-// routed to it while it is bound; our reader takes the rest, and whatever D3DX cannot give.
+// The core both input forms share; `bytes` is a whole DDS file image. The plan's route takes
+// it; our reader takes over whatever D3DX cannot give of a file it reads.
 PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
     DdsDescription description;
-    const PluginResult ours = DescribeDds(bytes, size, size, description);
+    DescribeDds(bytes, size, size, description);
     // Read once per picture, before the pass: the views apply to every picture.
-    const PluginSettings settings = ReadPluginSettings();
-    const FileImages file{bytes, size, description.image};
-    // A layout our reader works out: of a file it does not read, D3DX gives the first image alone.
-    FileLayout layout;
-    const FileLayout* laidOut = nullptr;
-    if (settings.layout != PictureLayout::FirstImage && ours == kSuccess) {
-        const PluginResult result = LayOutFile(description.image, size, settings.layout, layout);
-        if (result != kSuccess) return result;
-        laidOut = &layout;
-    }
-    // Normal Z is worked out from the channels at full precision, which D3DX's surface lacks.
-    const bool fullPrecision = settings.normalZ && ours == kSuccess && dds::HasVectorChannels(description.image);
-    if (description.route == Route::D3dx && !fullPrecision && BoundD3dx() != nullptr) {
-        D3dxFailure failure;
-        const PluginResult result =
-            BuildThroughD3dx(file, description, request, settings, laidOut, failure);
+    RequestPlan plan;
+    PlanRequest(description, ReadPluginSettings(), plan);
+    // D3DX describes the picture as it loads it: a picture it refuses is none it can read.
+    if (plan.result != kSuccess) return plan.d3dxRefused ? kNotSupported : plan.result;
+    if (plan.route == Route::D3dx) {
+        bool ownReaderTakesOver = false;
+        const PluginResult result = BuildThroughD3dx(plan, request, ownReaderTakesOver);
         Reached(PictureStage::Released);
-        if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
-        if (failure.described != D3DFMT_UNKNOWN) {
-            // The bit count GetPictureInfo gave: that of D3DX's decode surface.
-            const DecodeSurface& surface = DecodeSurfaceFor(failure.described);
-            return BuildThroughOwnReader(file, request, settings, laidOut, surface.dibBits,
-                                         surface.disposesAlpha);
-        }
+        if (!ownReaderTakesOver || description.ownReader != kSuccess) return result;
     }
-    if (ours != kSuccess) return kNotSupported;
-    return BuildThroughOwnReader(file, request, settings, laidOut, description.dibBits,
-                                 description.disposesAlpha);
+    return BuildThroughOwnReader(plan, request);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -255,30 +254,6 @@ void ClearForView(const PixelImage& dib, const PixelView& view) noexcept {
     ForEachRow(dib.layout().height, uint64_t{dib.layout().width} * 4, [&rows](uint32_t row) {
         ConvertPieces(nullptr, 0, rows.place, rows.place.dib.layout().height - 1 - row, rows.view);
     });
-}
-
-uint8_t NormalZBlue(double x, double y) noexcept {
-    const double square = 1.0 - x * x - y * y;
-    // Also NaN lands here: a channel that is no number gives a flat z.
-    const double z = square > 0.0 ? std::sqrt(square) : 0.0;
-    const double blue = std::floor(255.0 * (z + 1.0) / 2.0 + 0.5);
-    return static_cast<uint8_t>(blue > 255.0 ? 255.0 : blue);
-}
-
-PluginResult TakeDibHandles(PixelImage& dib, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept {
-    const PixelLayout layout = dib.layout();
-    if (dib.bits() == nullptr) return kInternalError;
-    bitsOut.reset(dib.ReleaseBlock());
-    infoOut.reset(LocalAlloc(LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD)));
-    if (!infoOut) return kOutOfMemory;
-    auto* header = static_cast<BITMAPINFOHEADER*>(infoOut.get());
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = static_cast<LONG>(layout.width);
-    header->biHeight = static_cast<LONG>(layout.height);  // positive: bottom-up rows
-    header->biPlanes = 1;
-    header->biBitCount = static_cast<WORD>(layout.bitsPerPixel);
-    header->biCompression = BI_RGB;
-    return kSuccess;
 }
 
 }  // namespace sorvane

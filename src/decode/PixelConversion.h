@@ -1,6 +1,7 @@
 #pragma once
 // The pixel steps of a request: one pass from the rows of a picture (first row = top) to the
-// rows of a bottom-up DIB in a new block, and the two DIB blocks handed to the host.
+// rows of a bottom-up DIB in a new block, the alpha disposed of or a view of the settings
+// made on the way.
 
 #include <cstdint>
 
@@ -91,16 +92,6 @@ void ClearForView(const PixelImage& dib, const PixelView& view) noexcept;
 // The light and dark squares of the checkerboard, and their side in pixels.
 inline constexpr uint8_t kCheckerLight = 255, kCheckerDark = 204;
 inline constexpr uint32_t kCheckerSquare = 8;
-
-// The blue of a two-channel normal map: 255 x (z + 1) / 2 rounded half up, with
-// z = sqrt(max(0, 1 - x^2 - y^2)). x and y are the two channels at full precision, in double:
-// 2v - 1 for a UNORM value v in [0, 1], the value itself for SNORM. (Near z = 0 a float x or y
-// can already move the result by one.)
-uint8_t NormalZBlue(double x, double y) noexcept;
-
-// Moves the DIB block into bitsOut (never copied) and makes the 44-byte BITMAPINFO block of a
-// bottom-up BI_RGB DIB in infoOut.
-PluginResult TakeDibHandles(PixelImage& dib, LocalBlock& infoOut, LocalBlock& bitsOut) noexcept;
 
 // One channel blended: (source x alpha + colour x (255 - alpha)) / 255, truncated.
 constexpr uint8_t BlendChannel(uint32_t source, uint32_t colour, uint32_t alpha) {

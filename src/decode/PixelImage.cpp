@@ -40,4 +40,20 @@ HLOCAL PixelImage::ReleaseBlock() noexcept {
     return block;
 }
 
+PluginResult TakeDibHandles(PixelImage& dib, DibBlocks& blocks) noexcept {
+    const PixelLayout layout = dib.layout();
+    if (dib.bits() == nullptr) return kInternalError;
+    blocks.bits.reset(dib.ReleaseBlock());
+    blocks.info.reset(LocalAlloc(LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD)));
+    if (!blocks.info) return kOutOfMemory;
+    auto* header = static_cast<BITMAPINFOHEADER*>(blocks.info.get());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = static_cast<LONG>(layout.width);
+    header->biHeight = static_cast<LONG>(layout.height);  // positive: bottom-up rows
+    header->biPlanes = 1;
+    header->biBitCount = static_cast<WORD>(layout.bitsPerPixel);
+    header->biCompression = BI_RGB;
+    return kSuccess;
+}
+
 }  // namespace sorvane

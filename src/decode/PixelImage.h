@@ -1,5 +1,6 @@
 #pragma once
-// Pixel images: rows somewhere in memory (a locked surface), or the DIB block being built.
+// Pixel images: rows somewhere in memory (a locked surface), or the DIB block being built, and
+// the DIB's hand-over as the two blocks the host receives.
 
 #include <cstddef>
 #include <cstdint>
@@ -50,5 +51,15 @@ private:
     LocalBlock block_;
     uint8_t* bits_ = nullptr;
 };
+
+// The two blocks of a DIB as the host receives them, until they are handed over.
+struct DibBlocks {
+    LocalBlock info;  // the 44-byte BITMAPINFO
+    LocalBlock bits;  // the rows
+};
+
+// Moves the DIB's block into blocks.bits (never copied) and makes the BITMAPINFO block of a
+// bottom-up BI_RGB DIB in blocks.info. 8 for an image without a block of its own.
+PluginResult TakeDibHandles(PixelImage& dib, DibBlocks& blocks) noexcept;
 
 }  // namespace sorvane

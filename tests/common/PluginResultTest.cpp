@@ -5,18 +5,23 @@
 namespace sorvane {
 namespace {
 
-TEST(ToPluginResult, MapsFailureCodes) {
+// The edges of the mapping: each code of its own next to its neighbours, which have none, a
+// memory failure no table names, and a success, which is no failure to map.
+TEST(ToPluginResult, OnlyItsOwnCodesHaveResultsOfTheirOwn) {
     const struct {
         HRESULT hr;
         PluginResult expected;
     } kCases[] = {
         {E_OUTOFMEMORY, kOutOfMemory},
-        {static_cast<HRESULT>(0x8876017C), kOutOfMemory},  // D3DERR_OUTOFVIDEOMEMORY
-        {static_cast<HRESULT>(0x88760B59), kNotSupported},  // D3DXERR_INVALIDDATA
-        {E_FAIL, kInternalError},
-        {E_NOTIMPL, kInternalError},
-        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), kInternalError},
-        {S_OK, kInternalError},  // not a failure: nothing to map
+        {static_cast<HRESULT>(0x8876017C), kOutOfMemory},    // D3DERR_OUTOFVIDEOMEMORY
+        {static_cast<HRESULT>(0x8876017B), kInternalError},  // its neighbours
+        {static_cast<HRESULT>(0x8876017D), kInternalError},
+        {static_cast<HRESULT>(0x88760B59), kNotSupported},   // D3DXERR_INVALIDDATA
+        {static_cast<HRESULT>(0x88760B58), kInternalError},
+        {static_cast<HRESULT>(0x88760B5A), kInternalError},
+        {HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), kInternalError},
+        {E_NOTIMPL, kInternalError},  // what D3DX gives a format it cannot load
+        {S_OK, kInternalError},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.hr);

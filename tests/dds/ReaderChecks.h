@@ -137,13 +137,13 @@ inline CheckOutcome CheckReader(const uint8_t* data, size_t size) {
     if (counts.items == 0 || counts.mipLevels == 0) return {"a picture read Ok counts no image"};
     const std::pair<uint64_t, uint32_t> located[] = {{counts.items - 1, counts.mipLevels - 1}, {counts.items / 2, counts.mipLevels / 2}};
     for (const auto& [item, mip] : located) {
-        DdsImage view;
-        if (LocateImage(image, data, size, item, mip, view) != ReadResult::Ok) continue;
-        if (view.dataOffset > size || view.pictureBytes > size - view.dataOffset || view.pixels != data + view.dataOffset) {
+        DdsImage placed;
+        if (LocateImage(image, data, size, item, mip, placed) != ReadResult::Ok) continue;
+        if (placed.dataOffset > size || placed.pictureBytes > size - placed.dataOffset || placed.pixels != data + placed.dataOffset) {
             return {"a located image lies outside the file"};
         }
-        if (view.height <= kMaxCanvasBytes / (uint64_t{view.width} * 4 + kGuardBytes)) {
-            std::string fault = CheckRows(view, 0, view.height);
+        if (placed.height <= kMaxCanvasBytes / (uint64_t{placed.width} * 4 + kGuardBytes)) {
+            std::string fault = CheckRows(placed, 0, placed.height);
             if (!fault.empty()) return {"a located image: " + fault};
         }
     }

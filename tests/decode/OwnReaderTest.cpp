@@ -16,6 +16,7 @@
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
 #include "RowLoop.h"
+#include "SurfaceLoad.h"
 #include "TestSupport.h"
 
 namespace sorvane {
@@ -23,6 +24,7 @@ namespace {
 
 using test::Bytes;
 using test::DdsFormat;
+using test::ExpectedBlue;
 
 enum class Data { Bytes, Halves, Floats };
 
@@ -130,7 +132,7 @@ TEST(OwnReader, TwinsShowAsD3dxShowsThem) {
         } else {
             const Bytes file = test::WriteDds(legacy);
             ComRef<IDirect3DSurface9> surface;
-            ASSERT_EQ(context.LoadDdsSurface(file.data(), file.size(), surface), kSuccess);
+            ASSERT_EQ(test::LoadWithD3dx(context, file, surface), kSuccess);
             D3DSURFACE_DESC desc;
             ASSERT_HRESULT_SUCCEEDED(surface->GetDesc(&desc));
             bytes = desc.Format == D3DFMT_A8R8G8B8 ? 4 : 3;
@@ -304,7 +306,7 @@ TEST_F(OwnPass, BandsGiveTheRowByRowPicture) {
     for (const bool parallel : {false, true}) {
         SetRowLoopsParallel(parallel);
         PixelImage dib;
-        ASSERT_EQ(DecodeDdsIntoDib(image, mode, dib), kSuccess);
+        ASSERT_EQ(DecodeDdsIntoDib(image, PixelView{mode}, dib), kSuccess);
         EXPECT_EQ(BlockOf(dib), expected) << "parallel " << parallel;
     }
 }
@@ -336,8 +338,54 @@ TEST_F(OwnPass, PremultipliedAndOpaqueAlphaModes) {
         dds::DdsImage image;
         ASSERT_EQ(dds::ReadDds(file.data(), file.size(), image), dds::ReadResult::Ok);
         PixelImage dib;
-        ASSERT_EQ(DecodeDdsIntoDib(image, c.mode, dib), kSuccess);
+        ASSERT_EQ(DecodeDdsIntoDib(image, PixelView{c.mode}, dib), kSuccess);
         EXPECT_EQ(std::vector<uint8_t>(dib.bits(), dib.bits() + 12), c.pixels);
+    }
+}
+
+TEST(NormalZBlue, EveryEightBitPairRoundsOnceHalfUp) {
+    for (int u = 0; u < 256; ++u) {
+        for (int v = 0; v < 256; ++v) {
+            // UNORM: 2 (u / 255) - 1 = (2u - 255) / 255.
+            ASSERT_EQ(NormalZBlue(2 * (u / 255.0) - 1, 2 * (v / 255.0) - 1), ExpectedBlue(2 * u - 255, 2 * v - 255, 255))
+                << "UNORM " << u << ", " << v;
+        }
+    }
+    for (int a = -127; a <= 127; ++a) {
+        for (int b = -127; b <= 127; ++b) {
+            ASSERT_EQ(NormalZBlue(a / 127.0, b / 127.0), ExpectedBlue(a, b, 127)) << "SNORM " << a << ", " << b;
+        }
+    }
+}
+
+TEST(NormalZBlue, WorkedValues) {
+    const struct {
+        double x, y;
+        uint8_t blue;
+    } kCases[] = {
+        {0, 0, 255},    // z = 1
+        {1, 0, 128},    // z = 0: 127.5 rounds up
+        {0, -1, 128},   {1, 1, 128},  // 1 - x^2 - y^2 below 0 counts as 0
+        {-1.5, 0, 128}, {0.6, 0.8, 128},
+        {0, 0.28, 250},  // z = 0.96: 249.9
+        {0.3, 0.4, 238},  // z = 0.866...: 237.92
+        // 16-bit UNORM, 2v - 1 from v = 1000 / 65535: z = 0.2452, 158.76
+        {2 * (1000 / 65535.0) - 1, 0, 159},
+        // v = 40000 and 20000: 241.5012, where truncating would give 241
+        {2 * (40000 / 65535.0) - 1, 2 * (20000 / 65535.0) - 1, 242},
+        {std::nan(""), 0, 128},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(NormalZBlue(c.x, c.y), c.blue) << c.x << ", " << c.y;
+    }
+    // 16-bit UNORM pairs off the 257 grid of the 8-bit ones.
+    for (int i = 0; i < 256; ++i) {
+        for (int j = 0; j < 256; j += 5) {
+            const int u = i * 257 - i % 7, v = j * 257 - (j * 3) % 11;
+            ASSERT_EQ(NormalZBlue(2 * (u / 65535.0) - 1, 2 * (v / 65535.0) - 1),
+                      ExpectedBlue(2 * u - 65535, 2 * v - 65535, 65535))
+                << "UNORM16 " << u << ", " << v;
+        }
     }
 }
 

@@ -13,7 +13,6 @@
 namespace sorvane {
 namespace {
 
-using test::ExpectedBlue;
 
 TEST(DibStride, RoundsRowsToWholeWords) {
     const struct {
@@ -331,75 +330,6 @@ TEST(PixelViewOf, FollowsTheSettings) {
     settings = PluginSettings();
     settings.alphaDisposal = AlphaDisposal::Remove;
     EXPECT_EQ(Describe(PixelViewOf(settings, true)), Describe(PixelView{}));
-}
-
-TEST(NormalZBlue, EveryEightBitPairRoundsOnceHalfUp) {
-    for (int u = 0; u < 256; ++u) {
-        for (int v = 0; v < 256; ++v) {
-            // UNORM: 2 (u / 255) - 1 = (2u - 255) / 255.
-            ASSERT_EQ(NormalZBlue(2 * (u / 255.0) - 1, 2 * (v / 255.0) - 1), ExpectedBlue(2 * u - 255, 2 * v - 255, 255))
-                << "UNORM " << u << ", " << v;
-        }
-    }
-    for (int a = -127; a <= 127; ++a) {
-        for (int b = -127; b <= 127; ++b) {
-            ASSERT_EQ(NormalZBlue(a / 127.0, b / 127.0), ExpectedBlue(a, b, 127)) << "SNORM " << a << ", " << b;
-        }
-    }
-}
-
-TEST(NormalZBlue, WorkedValues) {
-    const struct {
-        double x, y;
-        uint8_t blue;
-    } kCases[] = {
-        {0, 0, 255},    // z = 1
-        {1, 0, 128},    // z = 0: 127.5 rounds up
-        {0, -1, 128},   {1, 1, 128},  // 1 - x^2 - y^2 below 0 counts as 0
-        {-1.5, 0, 128}, {0.6, 0.8, 128},
-        {0, 0.28, 250},  // z = 0.96: 249.9
-        {0.3, 0.4, 238},  // z = 0.866...: 237.92
-        // 16-bit UNORM, 2v - 1 from v = 1000 / 65535: z = 0.2452, 158.76
-        {2 * (1000 / 65535.0) - 1, 0, 159},
-        // v = 40000 and 20000: 241.5012, where truncating would give 241
-        {2 * (40000 / 65535.0) - 1, 2 * (20000 / 65535.0) - 1, 242},
-        {std::nan(""), 0, 128},
-    };
-    for (const auto& c : kCases) {
-        EXPECT_EQ(NormalZBlue(c.x, c.y), c.blue) << c.x << ", " << c.y;
-    }
-    // 16-bit UNORM pairs off the 257 grid of the 8-bit ones.
-    for (int i = 0; i < 256; ++i) {
-        for (int j = 0; j < 256; j += 5) {
-            const int u = i * 257 - i % 7, v = j * 257 - (j * 3) % 11;
-            ASSERT_EQ(NormalZBlue(2 * (u / 65535.0) - 1, 2 * (v / 65535.0) - 1),
-                      ExpectedBlue(2 * u - 65535, 2 * v - 65535, 65535))
-                << "UNORM16 " << u << ", " << v;
-        }
-    }
-}
-
-TEST(TakeDibHandles, MovesTheBlockAndDescribesIt) {
-    PixelImage image;
-    ASSERT_EQ(image.Allocate(5, 3, 24), kSuccess);
-    uint8_t* const bits = image.bits();
-    LocalBlock info, out;
-    ASSERT_EQ(TakeDibHandles(image, info, out), kSuccess);
-    EXPECT_EQ(static_cast<void*>(out.get()), static_cast<void*>(bits));
-    EXPECT_EQ(image.bits(), nullptr);
-    EXPECT_GE(LocalSize(out.get()), 3u * 16 + 4);
-    EXPECT_EQ(TakeDibHandles(image, info, out), kInternalError);  // nothing left to hand over
-    ASSERT_EQ(LocalSize(info.get()), 44u);
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(info.get());
-    EXPECT_EQ(header->biSize, 40u);
-    EXPECT_EQ(header->biWidth, 5);
-    EXPECT_EQ(header->biHeight, 3);
-    EXPECT_EQ(header->biPlanes, 1);
-    EXPECT_EQ(header->biBitCount, 24);
-    EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
-    EXPECT_EQ(header->biSizeImage, 0u);
-    const uint8_t* quad = static_cast<const uint8_t*>(info.get()) + 40;
-    EXPECT_EQ(quad[0] | quad[1] | quad[2] | quad[3], 0);
 }
 
 }  // namespace

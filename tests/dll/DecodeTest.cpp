@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -228,61 +229,72 @@ TEST_F(DecodeTest, AlphaFollowsTheSettings) {
     DeleteSettingsKey();
 }
 
-// The views of the settings, on both routes and from both input forms, against pictures worked
-// out here: the checkerboard's squares meet between columns 7 and 8, alpha climbs by 25 a
-// column, and a format without alpha shows alpha 255.
-TEST_F(DecodeTest, ViewsFollowTheSettings) {
-    constexpr uint32_t kWidth = 10, kHeight = 2;
-    const auto pixel = [](uint32_t x, uint32_t y) { return (x * 25) << 24 | (30 + y) << 16 | 20 << 8 | (10 + x); };
-    const Bytes legacy = WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, kWidth, kHeight, pixel));
+// The pictures of the view table: A8R8G8B8, its DX10 twin B8G8R8A8 and X8R8G8B8, whose
+// alpha climbs by 25 a column.
+constexpr uint32_t kViewWidth = 10, kViewHeight = 2;
+uint32_t ViewPixel(uint32_t x, uint32_t y) { return (x * 25) << 24 | (30 + y) << 16 | 20 << 8 | (10 + x); }
+struct ViewFile {
+    const wchar_t* what;
+    Bytes file;
+    bool hasAlpha;
+};
+std::vector<ViewFile> ViewFiles() {
     Bytes bgra;
-    for (uint32_t y = 0; y < kHeight; ++y) {
-        for (uint32_t x = 0; x < kWidth; ++x) {
-            for (int i = 0; i < 4; ++i) bgra.push_back(static_cast<uint8_t>(pixel(x, y) >> (8 * i)));
+    for (uint32_t y = 0; y < kViewHeight; ++y) {
+        for (uint32_t x = 0; x < kViewWidth; ++x) {
+            for (int i = 0; i < 4; ++i) bgra.push_back(static_cast<uint8_t>(ViewPixel(x, y) >> (8 * i)));
         }
     }
-    const Bytes dx10 = WriteDx10Dds(Dx10(87, kWidth, kHeight, bgra));
-    const Bytes opaque = WriteDds(MakeUncompressed(DdsFormat::X8R8G8B8, kWidth, kHeight, pixel));
-    const struct {
-        const wchar_t* value;
-        DWORD number;
-        uint32_t bits;
-        // The DIB pixel (blue, green, red[, alpha]) of picture pixel (x, y) with the given alpha.
-        std::vector<uint8_t> (*expected)(uint32_t x, uint32_t y, uint32_t alpha);
-    } kViews[] = {
-        {L"Backdrop", 1, 24, [](uint32_t x, uint32_t y, uint32_t a) {
-             const uint32_t grey = x / 8 % 2 == 0 ? 255 : 204;
-             const auto blend = [&](uint32_t c) { return static_cast<uint8_t>((c * a + grey * (255 - a)) / 255); };
-             return std::vector<uint8_t>{blend(10 + x), blend(20), blend(30 + y)};
-         }},
-        {L"Channel", 1, 24, [](uint32_t, uint32_t, uint32_t a) {
-             return std::vector<uint8_t>{uint8_t(a), uint8_t(a), uint8_t(a)};
-         }},
-        {L"Bits", 32, 32, [](uint32_t x, uint32_t y, uint32_t a) {
-             return std::vector<uint8_t>{uint8_t(10 + x), 20, uint8_t(30 + y), uint8_t(a)};
-         }},
-    };
-    const std::wstring path = dir_.Write(L"view.dds", legacy);
-    for (const auto& view : kViews) {
+    return {{L"legacy", WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, kViewWidth, kViewHeight, ViewPixel)), true},
+            {L"DX10", WriteDx10Dds(Dx10(87, kViewWidth, kViewHeight, bgra)), true},
+            {L"opaque", WriteDds(MakeUncompressed(DdsFormat::X8R8G8B8, kViewWidth, kViewHeight, ViewPixel)), false}};
+}
+
+// The views: the checkerboard's squares meet between columns 7 and 8, and a format without
+// alpha shows alpha 255.
+const struct ViewCase {
+    const wchar_t* value;
+    DWORD number;
+    uint32_t bits;
+    // The DIB pixel (blue, green, red[, alpha]) of picture pixel (x, y) with the given alpha.
+    std::vector<uint8_t> (*expected)(uint32_t x, uint32_t y, uint32_t alpha);
+} kViews[] = {
+    {L"Backdrop", 1, 24, [](uint32_t x, uint32_t y, uint32_t a) {
+         const uint32_t grey = x / 8 % 2 == 0 ? 255 : 204;
+         const auto blend = [&](uint32_t c) { return static_cast<uint8_t>((c * a + grey * (255 - a)) / 255); };
+         return std::vector<uint8_t>{blend(10 + x), blend(20), blend(30 + y)};
+     }},
+    {L"Channel", 1, 24, [](uint32_t, uint32_t, uint32_t a) {
+         return std::vector<uint8_t>{uint8_t(a), uint8_t(a), uint8_t(a)};
+     }},
+    {L"Bits", 32, 32, [](uint32_t x, uint32_t y, uint32_t a) {
+         return std::vector<uint8_t>{uint8_t(10 + x), 20, uint8_t(30 + y), uint8_t(a)};
+     }},
+};
+
+// The views of the settings, on both routes and from both input forms, against pictures worked
+// out here.
+TEST_F(DecodeTest, ViewsFollowTheSettings) {
+    const std::vector<ViewFile> files = ViewFiles();
+    for (const ViewCase& view : kViews) {
         DeleteSettingsKey();
         SetSettingsDword(view.value, view.number);
-        for (const Bytes* file : {&legacy, &dx10, &opaque}) {
-            const bool hasAlpha = file != &opaque;
-            SCOPED_TRACE(testing::Message() << view.value << (file == &legacy ? L", legacy" : file == &dx10 ? L", DX10" : L", opaque"));
-            for (const Dib& dib : {DecodeMemory(*file), DecodeFile(dir_.Write(L"view.dds", *file))}) {
+        for (const ViewFile& f : files) {
+            SCOPED_TRACE(testing::Message() << view.value << L", " << f.what);
+            for (const Dib& dib : {DecodeMemory(f.file), DecodeFile(dir_.Write(L"view.dds", f.file))}) {
                 ASSERT_EQ(dib.result, 0);
                 ASSERT_EQ(dib.header.biBitCount, view.bits);
-                const size_t stride = (size_t{kWidth} * view.bits / 8 + 3) / 4 * 4;
-                for (uint32_t y = 0; y < kHeight; ++y) {
-                    for (uint32_t x = 0; x < kWidth; ++x) {
-                        const std::vector<uint8_t> want = view.expected(x, y, hasAlpha ? x * 25 : 255);
-                        const uint8_t* at = dib.bits.data() + (kHeight - 1 - y) * stride + x * want.size();
+                const size_t stride = (size_t{kViewWidth} * view.bits / 8 + 3) / 4 * 4;
+                for (uint32_t y = 0; y < kViewHeight; ++y) {
+                    for (uint32_t x = 0; x < kViewWidth; ++x) {
+                        const std::vector<uint8_t> want = view.expected(x, y, f.hasAlpha ? x * 25 : 255);
+                        const uint8_t* at = dib.bits.data() + (kViewHeight - 1 - y) * stride + x * want.size();
                         EXPECT_EQ(std::vector<uint8_t>(at, at + want.size()), want) << x << "," << y;
                     }
                 }
             }
             PictureInfo info{};
-            ASSERT_EQ(LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(file->data()), static_cast<LONG_PTR>(file->size()), 1, &info), 0);
+            ASSERT_EQ(LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(f.file.data()), static_cast<LONG_PTR>(f.file.size()), 1, &info), 0);
             EXPECT_EQ(info.bitsPerPixel, static_cast<int16_t>(view.bits));
         }
     }
@@ -303,23 +315,31 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// Every image of a cube map, an array and a volume, and mip chains, on both routes (the legacy
-// files are D3DX's while it is there) and from both input forms, against pictures placed here.
-// The gaps are transparent black, so the default settings show them white and "remove" black.
-TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
+struct Placed {
+    uint32_t x, y, width, height;
+    Bgra colour;
+};
+struct LayoutCase {
+    const char* what;
+    Bytes file;
+    DWORD layout;
+    int under;  // what alpha shows: 0 white (the default), 1 nothing (removed), 2 the checkerboard
+    uint32_t width, height;
+    std::vector<Placed> images;
+};
+
+// The settings of a row of the layout table, written to the settings key.
+void SetLayoutSettings(const LayoutCase& c) {
+    DeleteSettingsKey();
+    SetSettingsDword(L"Layout", c.layout);
+    if (c.under == 1) SetSettingsDword(L"Alpha", 0);
+    if (c.under == 2) SetSettingsDword(L"Backdrop", 1);
+}
+
+// A cube map, a cube of two faces, an array, a volume and mip chains, of both routes (the
+// legacy files are D3DX's while it is there), each image a solid colour of its own.
+std::vector<LayoutCase> LayoutCases() {
     const Bgra k[] = {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 255, 255, 255}, {255, 255, 0, 255}, {128, 64, 32, 255}};
-    struct Placed {
-        uint32_t x, y, width, height;
-        Bgra colour;
-    };
-    struct Case {
-        const char* what;
-        Bytes file;
-        DWORD layout;
-        int under;  // what alpha shows: 0 white (the default), 1 nothing (removed), 2 the checkerboard
-        uint32_t width, height;
-        std::vector<Placed> images;
-    };
     DdsImage cube = MakeUncompressed(DdsFormat::X8R8G8B8, 4, 4, [](uint32_t, uint32_t) { return 0; });
     cube.cube = true;
     cube.data = Solid(DdsFormat::X8R8G8B8, 4, 4, k[0]);
@@ -354,7 +374,7 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
     const Bgra dxt[] = {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 255, 255, 255}, {255, 255, 0, 255}};
     const std::vector<Placed> cross = {{8, 4, 4, 4, k[0]}, {0, 4, 4, 4, k[1]}, {4, 0, 4, 4, k[2]},
                                        {4, 8, 4, 4, k[3]}, {4, 4, 4, 4, k[4]}, {12, 4, 4, 4, k[5]}};
-    const Case kCases[] = {
+    return {
         {"cube", WriteDds(cube), 1, 0, 16, 12, cross},
         {"cube, alpha removed", WriteDds(cube), 1, 1, 16, 12, cross},
         {"cube over the checkerboard", WriteDds(cube), 1, 2, 16, 12, cross},
@@ -368,12 +388,15 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
         {"DXT1 chain short of data", WriteDds(shortChain), 2, 0, 24, 8, {{0, 0, 16, 8, dxt[0]}, {16, 0, 8, 4, dxt[1]}}},
         {"BC7 chain of an odd size", WriteDx10Dds(bc7), 2, 0, 8, 3, {{0, 0, 5, 3, red}, {5, 0, 2, 1, green}, {7, 0, 1, 1, blue}}},
     };
-    for (const Case& c : kCases) {
+}
+
+// Every image of each file of the layout table, from both input forms, against pictures placed
+// here. The gaps are transparent black, so the default settings show them white and "remove"
+// black.
+TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
+    for (const LayoutCase& c : LayoutCases()) {
         SCOPED_TRACE(c.what);
-        DeleteSettingsKey();
-        SetSettingsDword(L"Layout", c.layout);
-        if (c.under == 1) SetSettingsDword(L"Alpha", 0);
-        if (c.under == 2) SetSettingsDword(L"Backdrop", 1);
+        SetLayoutSettings(c);
         // Gaps are transparent black: they show what is under them.
         const auto under = [&](uint32_t x, uint32_t y) -> uint8_t {
             return c.under == 1 ? 0 : c.under == 2 && (x / 8 + y / 8) % 2 == 1 ? 204 : 255;
@@ -408,6 +431,48 @@ TEST_F(DecodeTest, LayoutsPlaceEveryImage) {
         PictureInfo info{};
         ASSERT_EQ(LoadedPlugin().GetPictureInfoW(path.c_str(), 0, 0, &info), 0);
         EXPECT_EQ(std::vector<int>({info.width, info.height, info.bitsPerPixel}), std::vector<int>({int(c.width), int(c.height), 24}));
+    }
+    DeleteSettingsKey();
+}
+
+// Information and decoding answer from one plan: for every file and setting of the view and
+// layout tables, from both input forms, the information's width, height and bit count are the
+// decoded DIB's.
+TEST_F(DecodeTest, InformationDescribesTheDecodedDib) {
+    struct Row {
+        std::wstring what;
+        Bytes file;
+        std::function<void()> settings;
+    };
+    std::vector<Row> rows;
+    for (const ViewCase& view : kViews) {
+        for (ViewFile& f : ViewFiles()) {
+            rows.push_back({std::wstring(view.value) + L", " + f.what, std::move(f.file), [&view] {
+                                DeleteSettingsKey();
+                                SetSettingsDword(view.value, view.number);
+                            }});
+        }
+    }
+    for (LayoutCase& c : LayoutCases()) {
+        const std::string what = c.what;
+        rows.push_back({std::wstring(what.begin(), what.end()), c.file, [c] { SetLayoutSettings(c); }});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.what);
+        row.settings();
+        const std::wstring path = dir_.Write(L"planned.dds", row.file);
+        for (const bool memory : {false, true}) {
+            SCOPED_TRACE(memory ? "memory" : "file");
+            PictureInfo info{};
+            const int answer = memory ? LoadedPlugin().GetPictureInfo(reinterpret_cast<const char*>(row.file.data()),
+                                                                      static_cast<LONG_PTR>(row.file.size()), 1, &info)
+                                      : LoadedPlugin().GetPictureInfoW(path.c_str(), 0, 0, &info);
+            ASSERT_EQ(answer, 0);
+            const Dib dib = memory ? DecodeMemory(row.file) : DecodeFile(path);
+            ASSERT_EQ(dib.result, 0);
+            EXPECT_EQ(std::vector<int>({info.width, info.height, info.bitsPerPixel}),
+                      std::vector<int>({dib.header.biWidth, dib.header.biHeight, dib.header.biBitCount}));
+        }
     }
     DeleteSettingsKey();
 }

@@ -21,6 +21,7 @@
 #include "PixelConversion.h"
 #include "PluginIdentity.h"
 #include "RowLoop.h"
+#include "SurfaceLoad.h"
 #include "TestSupport.h"
 
 using namespace sorvane;
@@ -271,7 +272,7 @@ int main(int argc, char** argv) {
         context.Create();
         const uint64_t withDevice = CommittedPrivateBytes();
         ComRef<IDirect3DSurface9> surface;
-        context.LoadDdsSurface(file.data(), file.size(), surface);
+        test::LoadWithD3dx(context, file, surface);
         const uint64_t withSurface = CommittedPrivateBytes();
         std::printf("\nA8R8G8B8 request's memory: device %.1f MiB, device and loaded surface %.1f MiB, peak while "
                     "loading %.1f MiB\n",

@@ -4,10 +4,8 @@
 
 #include "D3dxImage.h"
 #include "D3dxLibrary.h"
-#include "DdsDescription.h"
 #include "FaultGuard.h"
 #include "Module.h"
-#include "OpaqueFormats.h"
 
 namespace sorvane {
 
@@ -169,44 +167,26 @@ PluginResult D3dContext::CreateScratchSurface(UINT width, UINT height, D3DFORMAT
     return result;
 }
 
-PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface) noexcept {
-    DdsDescription description;
-    DescribeDds(bytes, size, size, description);
-    return LoadDdsSurface(bytes, size, description.image.header, surface);
-}
-
-PluginResult D3dContext::LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
-                                        ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described,
-                                        D3DFORMAT surfaceFormat) noexcept {
+PluginResult D3dContext::LoadDdsSurface(const SurfaceSource& source, ComRef<IDirect3DSurface9>& surface) noexcept {
     const D3dxFunctions* d3dx = BoundD3dx();
     if (d3dx == nullptr) return kNotSupported;
-#if defined(_WIN64)
-    if (size > 0xFFFFFFFFull) return kNotSupported;
-#endif
-    D3DXIMAGE_INFO info;
-    if (FAILED(DescribeImageInMemory(bytes, static_cast<UINT>(size), info))) return kNotSupported;
-    if (info.ImageFileFormat != D3DXIFF_DDS) return kNotSupported;
-
-    // No picture, as GetPictureInfo says of such sizes.
-    if (!HasRecordSize(info)) return kNotSupported;
-    if (described != nullptr && IsReadableDds(info)) *described = info.Format;
     // Direct3D sizes surfaces in 32 bits: a larger one may be "created" with a wrapped size
     // that D3DX then writes past. No such surface can be had, so it counts as no memory.
     // D3DX may describe such sizes: it checks the file's length in 32 bits, which wraps too.
-    const DecodeSurface* forced = surfaceFormat != D3DFMT_UNKNOWN ? FindDecodeSurface(surfaceFormat) : nullptr;
-    const DecodeSurface& target = forced != nullptr ? *forced : DecodeSurfaceFor(info.Format);
-    const uint64_t pixelBytes = target.sourceBits / 8;
+    const D3DXIMAGE_INFO& info = source.info;
+    const uint64_t pixelBytes = source.target.sourceBits / 8;
     if (uint64_t{info.Width} * info.Height * pixelBytes > 0xFFFFFFFFull) return kOutOfMemory;
     // D3DX's own check of the length wraps for wide pixels, faces and slices just the same: a
     // picture that is not all there is refused before D3DX reads past it.
-    if (HasPictureBeyondBytes(header, size)) return kNotSupported;
-    const PluginResult created = CreateScratchSurface(info.Width, info.Height, target.format, surface);
+    if (HasPictureBeyondBytes(source.header, source.size)) return kNotSupported;
+    const PluginResult created = CreateScratchSurface(info.Width, info.Height, source.target.format, surface);
     if (created != kSuccess) return created;
 
     const RECT rect{0, 0, static_cast<LONG>(info.Width), static_cast<LONG>(info.Height)};
     return RunGuardedStep([&] {
-        const HRESULT hr = d3dx->LoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, bytes,
-                                                             static_cast<UINT>(size), &rect, D3DX_DEFAULT, 0, nullptr);
+        const HRESULT hr = d3dx->LoadSurfaceFromFileInMemory(surface.get(), nullptr, &rect, source.bytes,
+                                                             static_cast<UINT>(source.size), &rect, D3DX_DEFAULT, 0,
+                                                             nullptr);
         return FAILED(hr) ? ToPluginResult(hr) : kSuccess;
     });
 }

@@ -1,4 +1,4 @@
-#include "ViewLayout.h"
+#include "ImagePlacement.h"
 
 #include <algorithm>
 #include <bitset>
@@ -53,11 +53,11 @@ void CollectImages(const dds::DdsImage& image, uint64_t fileSize, bool chain, st
     const dds::DdsCounts counts = dds::CountImages(image);
     const uint64_t end = chain ? counts.mipLevels : counts.items;
     for (uint64_t i = 0; i < end; ++i) {
-        dds::DdsImage view;
+        dds::DdsImage placed;
         const uint64_t item = chain ? 0 : i;
         const auto mip = static_cast<uint32_t>(chain ? i : 0);
-        if (dds::PlaceImage(image, fileSize, item, mip, view) != dds::ReadResult::Ok) break;
-        images.push_back(LaidOutImage{item, mip, ImageSize{view.width, view.height}, ImagePlace{}});
+        if (dds::PlaceImage(image, fileSize, item, mip, placed) != dds::ReadResult::Ok) break;
+        images.push_back(LaidOutImage{item, mip, ImageSize{placed.width, placed.height}, ImagePlace{}});
     }
 }
 

@@ -4,19 +4,18 @@
 // D3DPOOL_SCRATCH surface can be made for D3DX to decode into.
 
 #include <d3d9.h>
+#include <d3dx9tex.h>
 
 #include <cstddef>
 #include <cstdint>
 
 #include "ComRef.h"
+#include "DdsReader.h"
 #include "Holders.h"
+#include "OpaqueFormats.h"
 #include "PluginResult.h"
 
 namespace sorvane {
-
-namespace dds {
-struct DdsHeader;
-}
 
 #if !defined(_WIN64)
 // Sets the thread's x87 precision to 53 bits for the life of the context and puts the
@@ -40,6 +39,16 @@ private:
 // when the thread has no window.
 HWND FindThreadWindow() noexcept;
 
+// A picture for D3DX to load: the whole DDS file image in memory, its header as read, D3DX's
+// description of it (IsReadableDds) and the decode surface it is to be loaded into.
+struct SurfaceSource {
+    const void* bytes;
+    size_t size;
+    const dds::DdsHeader& header;
+    const D3DXIMAGE_INFO& info;
+    const DecodeSurface& target;
+};
+
 class D3dContext {
 public:
     D3dContext() noexcept = default;
@@ -52,17 +61,10 @@ public:
     PluginResult CreateScratchSurface(UINT width, UINT height, D3DFORMAT format,
                                       ComRef<IDirect3DSurface9>& surface) noexcept;
 
-    // Loads the top-level image of the DDS file image `bytes` into a new scratch surface in
-    // the decode-surface format of its source format; `header` is the file's header as its
-    // description read it. `described`, if given, receives the source format of a picture D3DX
-    // describes as one a host can be given, whether or not the load then succeeds; it is left
-    // as it was otherwise. `surfaceFormat`, when not D3DFMT_UNKNOWN, is the decode surface to
-    // use whatever the source format (a view of the settings needs all 32 bits).
-    PluginResult LoadDdsSurface(const void* bytes, size_t size, const dds::DdsHeader& header,
-                                ComRef<IDirect3DSurface9>& surface, D3DFORMAT* described = nullptr,
-                                D3DFORMAT surfaceFormat = D3DFMT_UNKNOWN) noexcept;
-    // The same for bytes not yet described.
-    PluginResult LoadDdsSurface(const void* bytes, size_t size, ComRef<IDirect3DSurface9>& surface) noexcept;
+    // Loads the top-level image of the source into a new scratch surface of the source's
+    // decode surface. 2 for a picture that does not lie within the bytes, 4 for a surface
+    // larger than 4 GiB.
+    PluginResult LoadDdsSurface(const SurfaceSource& source, ComRef<IDirect3DSurface9>& surface) noexcept;
 
     HWND focusWindow() const noexcept { return focusWindow_; }
     bool ownsWindow() const noexcept { return static_cast<bool>(window); }

@@ -12,6 +12,14 @@
 
 namespace sorvane {
 
+// A file as D3DX is given it: a DDS file image (or its head) in memory, or, where `path` is
+// set, the file by name, which D3DX opens and reads itself.
+struct D3dxSource {
+    const void* bytes = nullptr;
+    size_t size = 0;
+    const wchar_t* path = nullptr;
+};
+
 // The row of the format a legacy header's FourCC names, where the FourCC flag is set and D3DX 9
 // reads that format; null otherwise.
 const dds::LegacyFormat* D3dxFourCcRow(const dds::DdsPixelFormatHeader& pf) noexcept;
@@ -23,13 +31,11 @@ const dds::LegacyFormat* D3dxFourCcRow(const dds::DdsPixelFormatHeader& pf) noex
 // bytes.
 bool HasPictureBeyondBytes(const dds::DdsHeader& header, uint64_t size) noexcept;
 
-// D3DXGetImageInfoFromFileInMemory into `info`, which is zeroed first. A fault or exception
-// inside D3DX, and D3DX not bound, count as D3DXERR_INVALIDDATA. Callers give D3DX only files
-// whose description routes them to it (the DDS magic, counts D3DX can walk).
-HRESULT DescribeImageInMemory(const void* bytes, UINT size, D3DXIMAGE_INFO& info) noexcept;
-
-// D3DXGetImageInfoFromFileW into `info` (not cleared here), likewise.
-HRESULT DescribeImageFile(const wchar_t* path, D3DXIMAGE_INFO& info) noexcept;
+// D3DXGetImageInfoFromFileW for a source with a path, else D3DXGetImageInfoFromFileInMemory,
+// into `info`, which is zeroed first. A fault or exception inside D3DX, and D3DX not bound,
+// count as D3DXERR_INVALIDDATA. Callers give D3DX only files whose description routes them to
+// it (the DDS magic, counts D3DX can walk) and in-memory sizes that fit 32 bits.
+HRESULT DescribeImage(const D3dxSource& source, D3DXIMAGE_INFO& info) noexcept;
 
 // A size a host's record can hold: D3DX describes headers with a width or height of 0, or of
 // 2^31 and more, which are no picture.

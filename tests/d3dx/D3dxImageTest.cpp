@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "D3dxImage.h"
-#include "DdsDescription.h"
 #include "DdsReader.h"
 #include "DdsWriter.h"
 
@@ -57,9 +56,9 @@ TEST(HasPictureBeyondBytes, CountsTheFirstPictureAsD3dxLaysItOut) {
         if (c.fourCc != 0) std::memcpy(file.data() + 84, &c.fourCc, 4);
         if (c.cutTo != 0) file.resize(c.cutTo);
         if (c.noMagic) file[0] = 'X';
-        DdsDescription description;
-        DescribeDds(file.data(), file.size(), file.size(), description);
-        EXPECT_EQ(HasPictureBeyondBytes(description.image.header, file.size()), c.beyond);
+        dds::DdsImage read;
+        dds::ReadDdsHeader(file.data(), file.size(), read);
+        EXPECT_EQ(HasPictureBeyondBytes(read.header, file.size()), c.beyond);
     }
 }
 

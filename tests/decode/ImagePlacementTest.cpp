@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ViewLayout.h"
+#include "ImagePlacement.h"
 
 namespace sorvane {
 namespace {
