@@ -7,12 +7,11 @@
 #include "D3dContext.h"
 #include "D3dxLibrary.h"
 #include "DdsDescription.h"
-#include "DdsPicture.h"
 #include "FaultGuard.h"
+#include "FileBands.h"
 #include "OpaqueFormats.h"
 #include "PixelConversion.h"
 #include "PluginSettings.h"
-#include "ReadWholeFile.h"
 #include "ViewLayout.h"
 
 namespace sorvane {
@@ -53,11 +52,13 @@ private:
     HRESULT hr_;
 };
 
-// A file our reader draws images of: its bytes, and its header as described.
+// A file our reader draws images of: its bytes as D3DX takes them (none on our reader's route
+// from a file), where our reader finds them, and its header as described.
 struct FileImages {
     const void* bytes;
     size_t size;
     const dds::DdsImage& image;
+    FileBands& source;
 };
 
 // The DIB of a laid-out picture, made and its gaps cleared: transparent black, disposed of as
@@ -75,12 +76,9 @@ PluginResult DrawImages(const FileLayout& layout, size_t first, const FileImages
                         const PixelImage& dib) {
     for (size_t i = first; i < layout.images.size(); ++i) {
         const LaidOutImage& laid = layout.images[i];
-        dds::DdsImage located;
-        if (dds::LocateImage(file.image, file.bytes, file.size, laid.item, laid.mip, located) != dds::ReadResult::Ok) {
-            return kInternalError;
-        }
-        const PluginResult result = DrawDdsImage(located, view, dib, static_cast<uint32_t>(laid.place.x),
-                                                 static_cast<uint32_t>(laid.place.y));
+        const PluginResult result = file.source.Draw(file.image, laid.item, laid.mip, view, dib,
+                                                     static_cast<uint32_t>(laid.place.x),
+                                                     static_cast<uint32_t>(laid.place.y));
         if (result != kSuccess) return result;
     }
     return kSuccess;
@@ -194,8 +192,8 @@ PluginResult BuildThroughOwnReader(const FileImages& file, const PictureRequest&
             const PluginResult made = StartLayout(*layout, settings, view, dib);
             return made == kSuccess ? DrawImages(*layout, 0, file, view, dib) : made;
         }
-        if (dibBits == 16 && settings.NoView()) return CopyDdsRowsIntoDib(file.image, dib);
-        return DecodeDdsIntoDib(file.image, view, dib);
+        if (dibBits == 16 && settings.NoView()) return file.source.CopyRows(file.image, dib);
+        return file.source.Decode(file.image, view, dib);
     });
     if (result != kSuccess) return result;
     LocalBlock infoBlock, bitsBlock;
@@ -203,19 +201,20 @@ PluginResult BuildThroughOwnReader(const FileImages& file, const PictureRequest&
     return finished == kSuccess ? HandOver(request, infoBlock, bitsBlock) : finished;
 }
 
-// The core both input forms share; `bytes` is a whole DDS file image. D3DX takes the files
-// routed to it while it is bound; our reader takes the rest, and whatever D3DX cannot give.
-PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
+// The core both input forms share. D3DX takes the files routed to it while it is bound, from
+// the whole file in memory; our reader takes the rest, and whatever D3DX cannot give, reading a
+// file band by band.
+PluginResult BuildPicture(FileBands& source, const PictureRequest& request) {
     DdsDescription description;
-    const PluginResult ours = DescribeDds(bytes, size, size, description);
+    const PluginResult ours = source.Describe(description);
     // Read once per picture, before the pass: the views apply to every picture.
     const PluginSettings settings = ReadPluginSettings();
-    const FileImages file{bytes, size, description.image};
+    FileImages file{nullptr, 0, description.image, source};
     // A layout our reader works out: of a file it does not read, D3DX gives the first image alone.
     FileLayout layout;
     const FileLayout* laidOut = nullptr;
     if (settings.layout != PictureLayout::FirstImage && ours == kSuccess) {
-        const PluginResult result = LayOutFile(description.image, size, settings.layout, layout);
+        const PluginResult result = LayOutFile(description.image, source.size(), settings.layout, layout);
         if (result != kSuccess) return result;
         laidOut = &layout;
     }
@@ -223,9 +222,17 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     const bool fullPrecision = settings.normalZ && ours == kSuccess && dds::HasVectorChannels(description.image);
     if (description.route == Route::D3dx && !fullPrecision && BoundD3dx() != nullptr) {
         D3dxFailure failure;
-        const PluginResult result =
-            BuildThroughD3dx(file, description, request, settings, laidOut, failure);
-        Reached(PictureStage::Released);
+        PluginResult result = source.WholeFile(file.bytes, file.size);
+        if (result == kSuccess) {
+            result = BuildThroughD3dx(file, description, request, settings, laidOut, failure);
+            Reached(PictureStage::Released);
+        }
+        // D3DX needs the whole file and a surface as large as the picture besides the DIB: a
+        // picture that has no memory for them may still fit our reader's way, from the file's bands.
+        if (result == kOutOfMemory) {
+            failure.ownReaderTakesOver = true;
+            source.ReleaseWholeFile();
+        }
         if (!failure.ownReaderTakesOver || ours != kSuccess) return result;
         if (failure.described != D3DFMT_UNKNOWN) {
             // The bit count GetPictureInfo gave: that of D3DX's decode surface.
@@ -247,17 +254,18 @@ PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureReq
     if (Cancelled(request, 0)) return kCancelled;
     // A negative length names no image: an argument no host means, as GetPictureInfo says too.
     if (size < 0) return kInternalError;
-    return BuildPicture(bytes, static_cast<size_t>(size), request);
+    FileBands source(bytes, static_cast<size_t>(size));
+    return BuildPicture(source, request);
 }
 
 PluginResult DecodeFromFile(const wchar_t* path, const PictureRequest& request) noexcept {
     if (Cancelled(request, 0)) return kCancelled;
-    LocalBlock block;
-    size_t size = 0;
-    const PluginResult result = ReadWholeFile(path, block, size);
+    // Its head and size only: the rest is read as the route needs it.
+    FileBands source;
+    const PluginResult result = source.Open(path);
     if (result != kSuccess) return result;
     if (Cancelled(request, 20)) return kCancelled;
-    return BuildPicture(block.get(), size, request);
+    return BuildPicture(source, request);
 }
 
 }  // namespace sorvane
