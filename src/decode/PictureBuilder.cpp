@@ -7,7 +7,7 @@
 #include "D3dContext.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
-#include "ReadWholeFile.h"
+#include "FileBands.h"
 #include "RequestPlan.h"
 
 namespace sorvane {
@@ -58,17 +58,12 @@ PluginResult StartLayout(const RequestPlan& plan, PixelImage& dib) {
 }
 
 // Our reader's images of the layout, from image `first` on, each at its place.
-PluginResult DrawImages(const RequestPlan& plan, size_t first, const PixelImage& dib) {
-    const DdsDescription& file = *plan.description;
+PluginResult DrawImages(const RequestPlan& plan, size_t first, FileBands& source, const PixelImage& dib) {
     for (size_t i = first; i < plan.layout.images.size(); ++i) {
         const LaidOutImage& laid = plan.layout.images[i];
-        dds::DdsImage located;
-        if (dds::LocateImage(file.image, file.source.bytes, file.source.size, laid.item, laid.mip, located) !=
-            dds::ReadResult::Ok) {
-            return kInternalError;
-        }
-        const PluginResult result = DrawDdsImage(located, plan.view, dib, static_cast<uint32_t>(laid.place.x),
-                                                 static_cast<uint32_t>(laid.place.y));
+        const PluginResult result =
+            source.Draw(plan.description->image, laid.item, laid.mip, plan.view, dib,
+                        static_cast<uint32_t>(laid.place.x), static_cast<uint32_t>(laid.place.y));
         if (result != kSuccess) return result;
     }
     return kSuccess;
@@ -82,8 +77,8 @@ PluginResult FinishDib(const PictureRequest& request, PixelImage& dib, DibBlocks
 
 // The pixel steps on the locked surface, up to the two DIB blocks: one pass into the DIB. With
 // a layout the surface is its first image, and our reader draws the others.
-PluginResult BuildDib(const RequestPlan& plan, const PixelImage& surface, const PictureRequest& request,
-                      DibBlocks& blocks) {
+PluginResult BuildDib(const RequestPlan& plan, const PixelImage& surface, FileBands& source,
+                      const PictureRequest& request, DibBlocks& blocks) {
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     const PluginResult result = RunGuardedStep([&] {
@@ -93,7 +88,7 @@ PluginResult BuildDib(const RequestPlan& plan, const PixelImage& surface, const 
             if (drawn == kSuccess) {
                 drawn = DrawForView(surface, dib, plan.view, static_cast<uint32_t>(first.x), static_cast<uint32_t>(first.y));
             }
-            return drawn == kSuccess ? DrawImages(plan, 1, dib) : drawn;
+            return drawn == kSuccess ? DrawImages(plan, 1, source, dib) : drawn;
         }
         if (!plan.settings.NoView()) return ConvertForView(surface, dib, plan.view);
         return plan.surface->disposesAlpha ? ConvertTo24Bits(surface, dib, AlphaModeOf(plan.settings))
@@ -115,20 +110,24 @@ PluginResult HandOver(const PictureRequest& request, DibBlocks& blocks) {
 
 // D3DX loads the picture into a surface. A request that cannot make a window, a Direct3D
 // object or a device, and a picture D3DX fails to load (invalid data, not implemented, a
-// fault), are left to our reader: `ownReaderTakesOver`.
-PluginResult BuildThroughD3dx(const RequestPlan& plan, const PictureRequest& request, bool& ownReaderTakesOver) {
+// fault), are left to our reader: `ownReaderTakesOver`. D3DX loads from the whole file in memory.
+PluginResult BuildThroughD3dx(const RequestPlan& plan, FileBands& source, const PictureRequest& request,
+                              bool& ownReaderTakesOver) {
+    const void* bytes = nullptr;
+    size_t size = 0;
+    PluginResult result = source.WholeFile(bytes, size);
+    if (result != kSuccess) return result;
     Reached(PictureStage::Begin);
     D3dContext context;
-    PluginResult result = context.Create();
+    result = context.Create();
     if (result != kSuccess) {
         ownReaderTakesOver = true;
         return result;
     }
     Reached(PictureStage::ContextMade);
-    const DdsDescription& file = *plan.description;
     ComRef<IDirect3DSurface9> surface;
     result = context.LoadDdsSurface(
-        SurfaceSource{file.source.bytes, file.source.size, file.image.header, plan.d3dx, *plan.surface}, surface);
+        SurfaceSource{bytes, size, plan.description->image.header, plan.d3dx, *plan.surface}, surface);
     if (result != kSuccess) {
         ownReaderTakesOver = result == kNotSupported || result == kInternalError;
         return result;
@@ -148,12 +147,12 @@ PluginResult BuildThroughD3dx(const RequestPlan& plan, const PictureRequest& req
     const PixelImage locked(PixelLayout{desc.Width, desc.Height, decodeSurface->sourceBits, lock.rect().Pitch},
                             static_cast<uint8_t*>(lock.rect().pBits));
     DibBlocks blocks;
-    if ((result = BuildDib(plan, locked, request, blocks)) != kSuccess) return result;
+    if ((result = BuildDib(plan, locked, source, request, blocks)) != kSuccess) return result;
     return HandOver(request, blocks);
 }
 
 // Our own reader: no window, no Direct3D object, no device.
-PluginResult BuildThroughOwnReader(const RequestPlan& plan, const PictureRequest& request) {
+PluginResult BuildThroughOwnReader(const RequestPlan& plan, FileBands& source, const PictureRequest& request) {
     if (Cancelled(request, 40)) return kCancelled;
     const dds::DdsImage& image = plan.description->image;
     PixelImage dib;
@@ -161,11 +160,11 @@ PluginResult BuildThroughOwnReader(const RequestPlan& plan, const PictureRequest
     const PluginResult result = RunGuardedStep([&] {
         if (plan.LaidOut()) {
             const PluginResult made = StartLayout(plan, dib);
-            return made == kSuccess ? DrawImages(plan, 0, dib) : made;
+            return made == kSuccess ? DrawImages(plan, 0, source, dib) : made;
         }
         // 16 bits keep X1R5G5B5 rows as they are, as D3DX's route does.
-        if (plan.dibBits == 16) return CopyDdsRowsIntoDib(image, dib);
-        return DecodeDdsIntoDib(image, plan.view, dib);
+        if (plan.dibBits == 16) return source.CopyRows(image, dib);
+        return source.Decode(image, plan.view, dib);
     });
     if (result != kSuccess) return result;
     DibBlocks blocks;
@@ -173,11 +172,11 @@ PluginResult BuildThroughOwnReader(const RequestPlan& plan, const PictureRequest
     return finished == kSuccess ? HandOver(request, blocks) : finished;
 }
 
-// The core both input forms share; `bytes` is a whole DDS file image. The plan's route takes
-// it; our reader takes over whatever D3DX cannot give of a file it reads.
-PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& request) {
+// The core both input forms share. The plan's route takes the file; our reader takes over
+// whatever D3DX cannot give of a file it reads, reading a file band by band.
+PluginResult BuildPicture(FileBands& source, const PictureRequest& request) {
     DdsDescription description;
-    DescribeDds(bytes, size, size, description);
+    source.Describe(description);
     // Read once per picture, before the pass: the views apply to every picture.
     RequestPlan plan;
     PlanRequest(description, ReadPluginSettings(), plan);
@@ -185,11 +184,17 @@ PluginResult BuildPicture(const void* bytes, size_t size, const PictureRequest& 
     if (plan.result != kSuccess) return plan.d3dxRefused ? kNotSupported : plan.result;
     if (plan.route == Route::D3dx) {
         bool ownReaderTakesOver = false;
-        const PluginResult result = BuildThroughD3dx(plan, request, ownReaderTakesOver);
+        const PluginResult result = BuildThroughD3dx(plan, source, request, ownReaderTakesOver);
         Reached(PictureStage::Released);
+        // D3DX needs the whole file and a surface as large as the picture besides the DIB: a
+        // picture that has no memory for them may still fit our reader's way, from the file's bands.
+        if (result == kOutOfMemory) {
+            ownReaderTakesOver = true;
+            source.ReleaseWholeFile();
+        }
         if (!ownReaderTakesOver || description.ownReader != kSuccess) return result;
     }
-    return BuildThroughOwnReader(plan, request);
+    return BuildThroughOwnReader(plan, source, request);
 }
 
 }  // namespace
@@ -200,17 +205,18 @@ PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureReq
     if (Cancelled(request, 0)) return kCancelled;
     // A negative length names no image: an argument no host means, as GetPictureInfo says too.
     if (size < 0) return kInternalError;
-    return BuildPicture(bytes, static_cast<size_t>(size), request);
+    FileBands source(bytes, static_cast<size_t>(size));
+    return BuildPicture(source, request);
 }
 
 PluginResult DecodeFromFile(const wchar_t* path, const PictureRequest& request) noexcept {
     if (Cancelled(request, 0)) return kCancelled;
-    LocalBlock block;
-    size_t size = 0;
-    const PluginResult result = ReadWholeFile(path, block, size);
+    // Its head and size only: the rest is read as the route needs it.
+    FileBands source;
+    const PluginResult result = source.Open(path);
     if (result != kSuccess) return result;
     if (Cancelled(request, 20)) return kCancelled;
-    return BuildPicture(block.get(), size, request);
+    return BuildPicture(source, request);
 }
 
 }  // namespace sorvane

@@ -6,11 +6,16 @@ namespace sorvane {
 
 PluginResult ReadWholeFile(const wchar_t* path, LocalBlock& block, size_t& size) noexcept {
     size = 0;
-    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return kFileError;
-    LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.get(), &fileSize)) return kFileError;
+    return ReadOpenFile(file.get(), block, size);
+}
+
+PluginResult ReadOpenFile(HANDLE file, LocalBlock& block, size_t& size) noexcept {
+    size = 0;
+    LARGE_INTEGER fileSize, start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !GetFileSizeEx(file, &fileSize)) return kFileError;
 
 #if defined(_WIN64)
     const auto total = static_cast<uint64_t>(fileSize.QuadPart);
@@ -22,7 +27,7 @@ PluginResult ReadWholeFile(const wchar_t* path, LocalBlock& block, size_t& size)
         const uint64_t missing = total - done;
         const DWORD ask = missing > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(missing);
         DWORD got = 0;
-        if (!ReadFile(file.get(), bytes + done, ask, &got, nullptr)) return kFileError;
+        if (!ReadFile(file, bytes + done, ask, &got, nullptr)) return kFileError;
         if (got == 0) break;  // the file shrank while it was read
         done += got;
     }
@@ -35,7 +40,7 @@ PluginResult ReadWholeFile(const wchar_t* path, LocalBlock& block, size_t& size)
     block.reset(LocalAlloc(LMEM_FIXED, total));
     if (!block) return kOutOfMemory;
     DWORD got = 0;
-    if (total != 0 && !ReadFile(file.get(), block.get(), total, &got, nullptr)) return kFileError;
+    if (total != 0 && !ReadFile(file, block.get(), total, &got, nullptr)) return kFileError;
     size = got;
     return got == total ? kSuccess : kFileError;
 #endif

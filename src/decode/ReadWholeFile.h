@@ -13,5 +13,7 @@ namespace sorvane {
 // 4: no memory) `block` may still hold the allocation, which the caller's holder frees.
 // The file is opened with read sharing only: one held open for writing gives 6.
 PluginResult ReadWholeFile(const wchar_t* path, LocalBlock& block, size_t& size) noexcept;
+// The same for a file already open, from its first byte whatever was read of it before.
+PluginResult ReadOpenFile(HANDLE file, LocalBlock& block, size_t& size) noexcept;
 
 }  // namespace sorvane

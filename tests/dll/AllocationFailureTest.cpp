@@ -137,6 +137,8 @@ TEST_F(AllocationFailure, EveryRequestSurvivesOnBothRoutes) {
         {"own reader", WriteDx10Dds(bc7), {}},
         {"D3DX, mip chain", WriteDds(chain), {{L"Layout", 2}}},
         {"own reader, every element, normal Z", WriteDx10Dds(bc5), {{L"Layout", 1}, {L"NormalZ", 1}}},
+        // BC1 of 4 KiB a row of blocks: a file's band of 4 MiB, then one more row of blocks.
+        {"own reader, two bands", WriteDx10Dds(Dx10(71, 2048, 4100, Bytes(512 * 1025 * 8, 0x6B))), {}},
     };
     const Plugin& p = LoadedPlugin();
     DWORD handlesBefore = 0, handlesAfter = 0;

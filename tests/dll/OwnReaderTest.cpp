@@ -25,9 +25,12 @@ decltype(&Direct3DCreate9) g_create9;
 decltype(&CreateWindowExW) g_createWindow;
 decltype(&RegOpenKeyExW) g_openKey;
 decltype(&CreateFileW) g_createFile;
+decltype(&LocalAlloc) g_localAlloc;
+std::atomic<size_t> g_fileBytes{0};
 
-// What a test makes fail, as on a locked screen or in a session without 3-D.
-enum class Refuse { Nothing, Window, Direct3d, Device };
+// What a test makes fail, as on a locked screen or in a session without 3-D, or where a file
+// D3DX is to load whole finds no memory for it.
+enum class Refuse { Nothing, Window, Direct3d, Device, WholeFile };
 std::atomic<Refuse> g_refuse{Refuse::Nothing};
 std::atomic<int> g_refused{0};
 
@@ -98,6 +101,13 @@ HANDLE WINAPI CountCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
     ++g_fileOpens;
     return g_createFile(path, access, share, security, how, flags, model);
 }
+HLOCAL WINAPI RefuseWholeFile(UINT flags, SIZE_T bytes) {
+    if (g_refuse == Refuse::WholeFile && bytes == g_fileBytes) {
+        ++g_refused;
+        return nullptr;
+    }
+    return g_localAlloc(flags, bytes);
+}
 #if defined(_WIN64)
 decltype(&Direct3DCreate9Ex) g_create9Ex;
 HRESULT WINAPI CountCreate9Ex(UINT version, IDirect3D9Ex** out) {
@@ -145,6 +155,8 @@ protected:
         g_openKey = patches_.back()->original<decltype(g_openKey)>();
         patches_.emplace_back(new ImportPatch(plugin, "kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&CountCreateFile)));
         g_createFile = patches_.back()->original<decltype(g_createFile)>();
+        patches_.emplace_back(new ImportPatch(plugin, "kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&RefuseWholeFile)));
+        g_localAlloc = patches_.back()->original<decltype(g_localAlloc)>();
         for (const auto& p : patches_) ASSERT_TRUE(p->ok()) << "an import of the plug-in was not found";
         g_direct3d = g_windows = g_settingsReads = g_fileOpens = 0;
     }
@@ -190,7 +202,8 @@ TEST_F(OwnRoute, MakesNoDeviceAndReadsTheSettingsOncePerPicture) {
 }
 
 // Where no window, Direct3D object or device can be made (a locked screen, a session without
-// 3-D), D3DX's files come from our reader: the same pictures, and no window left behind.
+// 3-D), or no memory for a file's whole bytes, D3DX's files come from our reader (a file then
+// band by band): the same pictures, and no window left behind.
 TEST_F(OwnRoute, WithoutAWindowOrDeviceOurReaderDecodes) {
     const Bytes files[] = {
         WriteDds(MakeCompressed(DdsFormat::DXT5, 9, 6, [](uint32_t x, uint32_t y) {
@@ -202,8 +215,10 @@ TEST_F(OwnRoute, WithoutAWindowOrDeviceOurReaderDecodes) {
         const std::wstring path = dir_.Write(L"nodevice.dds", file);
         const Dib expected = DecodeMemory(file);
         ASSERT_EQ(expected.result, 0);
-        for (const Refuse refuse : {Refuse::Window, Refuse::Direct3d, Refuse::Device}) {
+        g_fileBytes = file.size();
+        for (const Refuse refuse : {Refuse::Window, Refuse::Direct3d, Refuse::Device, Refuse::WholeFile}) {
             for (const bool memory : {false, true}) {
+                if (memory && refuse == Refuse::WholeFile) continue;  // the host's bytes are used in place
                 SCOPED_TRACE(testing::Message() << "refused " << static_cast<int>(refuse) << (memory ? ", memory" : ", file"));
                 g_refuse = refuse;
                 g_refused = 0;

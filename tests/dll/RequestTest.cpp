@@ -138,6 +138,34 @@ TEST_F(RequestTest, FailuresKeepTheHostsVariables) {
     }
 }
 
+// A file cut short between the host's GetPictureInfo and GetPicture: decoding measures it against
+// its head again and refuses it with 2, on either route, leaving the host's variables alone.
+TEST_F(RequestTest, AFileThatShrinksAfterItsInformationIsRefused) {
+    const Bytes dx10 = WriteDx10Dds(Dx10(71, 64, 64, Bytes(16 * 16 * 8, 0x5A)));
+    const Bytes dxt1 = WriteDds(MakeCompressed(DdsFormat::DXT1, 64, 64, [](uint32_t, uint32_t) { return Dxt1Block(0xF800, 0x1F, 0); }));
+    const struct {
+        const char* what;
+        const Bytes& file;
+        size_t kept;
+    } kCases[] = {
+        {"DX10, cut after its header", dx10, 148},
+        {"DX10, cut in its picture", dx10, dx10.size() - 8},
+        {"DXT1, cut after its header", dxt1, 128},
+        {"DXT1, cut in its picture", dxt1, dxt1.size() - 8},
+    };
+    const Plugin& p = LoadedPlugin();
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring path = dir_.Write(L"shrinks.dds", c.file);
+        PictureInfo info{};
+        ASSERT_EQ(p.GetPictureInfoW(path.c_str(), 0, 0, &info), 0);
+        dir_.Write(L"shrinks.dds", Bytes(c.file.begin(), c.file.begin() + c.kept));
+        HLOCAL header = reinterpret_cast<HLOCAL>(0x61), bits = reinterpret_cast<HLOCAL>(0x62);
+        EXPECT_EQ(p.GetPictureW(path.c_str(), 0, 0, &header, &bits, nullptr, 0), 2);
+        EXPECT_EQ(std::vector<HLOCAL>({header, bits}), std::vector<HLOCAL>({reinterpret_cast<HLOCAL>(0x61), reinterpret_cast<HLOCAL>(0x62)}));
+    }
+}
+
 struct Usage {
     DWORD handles = 0, gdi = 0, user = 0;
     uint64_t committed = 0;
