@@ -325,23 +325,28 @@ void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf)
     for (int t = 0; t < kBlockTexels; ++t) std::memcpy(rgbHalf + 3 * t, palette[entryOfTexel[t]], 3 * sizeof(uint16_t));
 }
 
-void DecodeBc6hBlock(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept {
-    uint16_t palette[32][3];
-    uint8_t entryOfTexel[kBlockTexels];
-    const Bc6hMode* mode = DecodePalette(block, isSigned, palette, entryOfTexel);
-    if (!mode) {
-        for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, 0xFF000000);
-        return;
-    }
-    uint32_t colour[32];
-    for (int r = 0; r < mode->regions; ++r) {
-        for (int i = 0; i < (1 << IndexBits(*mode)); ++i) {
-            const uint16_t* half = palette[16 * r + i];
-            colour[16 * r + i] = HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 |
-                                 HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+template <bool Signed>
+void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
+        uint16_t palette[32][3];
+        uint8_t entryOfTexel[kBlockTexels];
+        const Bc6hMode* mode = DecodePalette(blocks, Signed, palette, entryOfTexel);
+        if (!mode) {
+            for (int t = 0; t < kBlockTexels; ++t) StoreLe32(out + (t >> 2) * stride + 4 * (t & 3), 0xFF000000);
+            continue;
         }
+        uint32_t colour[32];
+        for (int r = 0; r < mode->regions; ++r) {
+            for (int e = 0; e < (1 << IndexBits(*mode)); ++e) {
+                const uint16_t* half = palette[16 * r + e];
+                colour[16 * r + e] = HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 |
+                                     HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+            }
+        }
+        for (int t = 0; t < kBlockTexels; ++t) StoreLe32(out + (t >> 2) * stride + 4 * (t & 3), colour[entryOfTexel[t]]);
     }
-    for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, colour[entryOfTexel[t]]);
 }
+template void portable::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+template void portable::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
 
 }  // namespace sorvane::dds

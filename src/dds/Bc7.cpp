@@ -74,13 +74,14 @@ uint64_t SwapLanes(uint64_t v, int a, int b) noexcept {
     return v ^ (diff << (16 * a)) ^ (diff << (16 * b));
 }
 
-}  // namespace
+// Texel t of a block's rows.
+inline uint8_t* TexelAt(uint8_t* out, ptrdiff_t stride, int t) noexcept { return out + (t >> 2) * stride + 4 * (t & 3); }
 
-void DecodeBc7Block(const uint8_t* block, uint8_t* bgra) noexcept {
+void DecodeBlock(const uint8_t* block, uint8_t* out, ptrdiff_t stride) noexcept {
     int mode = 0;
     while (mode < 8 && !(block[0] >> mode & 1)) ++mode;
     if (mode == 8) {
-        std::memset(bgra, 0, kBlockOutputBytes);
+        for (int y = 0; y < 4; ++y) std::memset(out + y * stride, 0, 16);
         return;
     }
     const Bc7Mode& m = kModes[mode];
@@ -144,7 +145,7 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* bgra) noexcept {
         const uint64_t indexMask = (uint64_t{1} << m.indexBits) - 1;
         for (int t = 0; t < kBlockTexels; ++t) {
             const uint32_t entry = (subsets >> (2 * t) & 3) << 4 | static_cast<uint32_t>(indices & indexMask);
-            StoreLe32(bgra + 4 * t, palette[entry]);
+            StoreLe32(TexelAt(out, stride, t), palette[entry]);
             indices >>= m.indexBits;
         }
         return;
@@ -175,10 +176,16 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* bgra) noexcept {
     for (int t = 0; t < kBlockTexels; ++t) {
         const uint32_t texel = (colourPalette[indices & colourIndexMask] & ~alphaByte) |
                                (alphaPalette[indices2 & alphaIndexMask] & alphaByte);
-        StoreLe32(bgra + 4 * t, texel);
+        StoreLe32(TexelAt(out, stride, t), texel);
         indices >>= colourBits;
         indices2 >>= alphaBits;
     }
+}
+
+}  // namespace
+
+void portable::Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    for (size_t i = 0; i < count; ++i) DecodeBlock(blocks + 16 * i, out + 16 * i, stride);
 }
 
 }  // namespace sorvane::dds
