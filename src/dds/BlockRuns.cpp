@@ -31,7 +31,7 @@ constexpr BlockRuns kRuns[kBlockFormats] = {
     Row("BC5 signed", 16, portable::Bc5<true>, SORVANE_SSE2_RUN(sse2::Bc5<true>)),
     Row("BC6H", 16, portable::Bc6h<false>, nullptr),
     Row("BC6H signed", 16, portable::Bc6h<true>, nullptr),
-    Row("BC7", 16, portable::Bc7, nullptr),
+    Row("BC7", 16, portable::Bc7, SORVANE_SSE2_RUN(sse2::Bc7)),
 };
 
 void DecodeOne(BlockFormat format, const uint8_t* block, uint8_t* bgra) {
