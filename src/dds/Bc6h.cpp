@@ -313,6 +313,13 @@ uint32_t HalfToUnorm8(uint16_t h) {
     return kHalfBytes.byte[h & 0x7FFF] & positive;
 }
 
+// Red, green, blue halves as the word of a shown texel. An unsigned block has no negative half.
+template <bool Signed>
+inline uint32_t ShownWord(const uint16_t* half) {
+    if (Signed) return HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 | HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+    return kHalfBytes.byte[half[2]] | kHalfBytes.byte[half[1]] << 8 | uint32_t{kHalfBytes.byte[half[0]]} << 16 | 0xFF000000;
+}
+
 }  // namespace
 
 void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf) noexcept {
@@ -331,19 +338,21 @@ void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t
         uint16_t palette[32][3];
         uint8_t entryOfTexel[kBlockTexels];
         const Bc6hMode* mode = DecodePalette(blocks, Signed, palette, entryOfTexel);
-        if (!mode) {
-            for (int t = 0; t < kBlockTexels; ++t) StoreLe32(out + (t >> 2) * stride + 4 * (t & 3), 0xFF000000);
-            continue;
-        }
         uint32_t colour[32];
-        for (int r = 0; r < mode->regions; ++r) {
-            for (int e = 0; e < (1 << IndexBits(*mode)); ++e) {
-                const uint16_t* half = palette[16 * r + e];
-                colour[16 * r + e] = HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 |
-                                     HalfToUnorm8(half[0]) << 16 | 0xFF000000;
-            }
+        const uint8_t* entry = entryOfTexel;
+        if (!mode) {
+            colour[0] = 0xFF000000;
+            std::memset(entryOfTexel, 0, sizeof entryOfTexel);
         }
-        for (int t = 0; t < kBlockTexels; ++t) StoreLe32(out + (t >> 2) * stride + 4 * (t & 3), colour[entryOfTexel[t]]);
+        for (int r = 0; mode && r < mode->regions; ++r) {
+            for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+        }
+        for (uint8_t* row = out; row != out + 4 * stride; row += stride, entry += 4) {
+            StoreLe32(row, colour[entry[0]]);
+            StoreLe32(row + 4, colour[entry[1]]);
+            StoreLe32(row + 8, colour[entry[2]]);
+            StoreLe32(row + 12, colour[entry[3]]);
+        }
     }
 }
 template void portable::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
