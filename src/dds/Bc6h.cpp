@@ -313,6 +313,13 @@ uint32_t HalfToUnorm8(uint16_t h) {
     return kHalfBytes.byte[h & 0x7FFF] & positive;
 }
 
+// Red, green, blue halves as the word of a shown texel. An unsigned block has no negative half.
+template <bool Signed>
+inline uint32_t ShownWord(const uint16_t* half) {
+    if (Signed) return HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 | HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+    return kHalfBytes.byte[half[2]] | kHalfBytes.byte[half[1]] << 8 | uint32_t{kHalfBytes.byte[half[0]]} << 16 | 0xFF000000;
+}
+
 }  // namespace
 
 void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf) noexcept {
@@ -325,23 +332,30 @@ void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf)
     for (int t = 0; t < kBlockTexels; ++t) std::memcpy(rgbHalf + 3 * t, palette[entryOfTexel[t]], 3 * sizeof(uint16_t));
 }
 
-void DecodeBc6hBlock(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept {
-    uint16_t palette[32][3];
-    uint8_t entryOfTexel[kBlockTexels];
-    const Bc6hMode* mode = DecodePalette(block, isSigned, palette, entryOfTexel);
-    if (!mode) {
-        for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, 0xFF000000);
-        return;
-    }
-    uint32_t colour[32];
-    for (int r = 0; r < mode->regions; ++r) {
-        for (int i = 0; i < (1 << IndexBits(*mode)); ++i) {
-            const uint16_t* half = palette[16 * r + i];
-            colour[16 * r + i] = HalfToUnorm8(half[2]) | HalfToUnorm8(half[1]) << 8 |
-                                 HalfToUnorm8(half[0]) << 16 | 0xFF000000;
+template <bool Signed>
+void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
+        uint16_t palette[32][3];
+        uint8_t entryOfTexel[kBlockTexels];
+        const Bc6hMode* mode = DecodePalette(blocks, Signed, palette, entryOfTexel);
+        uint32_t colour[32];
+        const uint8_t* entry = entryOfTexel;
+        if (!mode) {
+            colour[0] = 0xFF000000;
+            std::memset(entryOfTexel, 0, sizeof entryOfTexel);
+        }
+        for (int r = 0; mode && r < mode->regions; ++r) {
+            for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+        }
+        for (uint8_t* row = out; row != out + 4 * stride; row += stride, entry += 4) {
+            StoreLe32(row, colour[entry[0]]);
+            StoreLe32(row + 4, colour[entry[1]]);
+            StoreLe32(row + 8, colour[entry[2]]);
+            StoreLe32(row + 12, colour[entry[3]]);
         }
     }
-    for (int t = 0; t < kBlockTexels; ++t) StoreLe32(bgra + 4 * t, colour[entryOfTexel[t]]);
 }
+template void portable::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+template void portable::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
 
 }  // namespace sorvane::dds

@@ -4,20 +4,26 @@
 // shift whatever its length, and no read can leave the block: past the end it gives zeros.
 
 #include <cstdint>
+#include <cstring>
 
 namespace sorvane::dds {
 
+// Whole words, little-endian whatever the machine: one load or store on the machines we build
+// for, a swap on the others.
 inline uint64_t LoadLe64(const uint8_t* p) noexcept {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
     return v;
 }
 
 inline void StoreLe32(uint8_t* p, uint32_t v) noexcept {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap32(v);
+#endif
+    std::memcpy(p, &v, 4);
 }
 
 class BitReader {

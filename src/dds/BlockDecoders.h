@@ -4,13 +4,61 @@
 //
 // Texels come out row by row (texel (x, y) at index y * 4 + x), each as four bytes: blue,
 // green, red, alpha, the DIB's order. Formats without alpha give alpha 255.
+//
+// The row decoders use runs: a run decodes `count` blocks that lie side by side straight into
+// the picture's rows, block i to bytes 16i to 16i + 15 of four rows `stride` bytes apart, with
+// whole-word stores. The functions of one block below are runs of one block into 16-byte rows.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace sorvane::dds {
 
 constexpr int kBlockTexels = 16;
 constexpr int kBlockOutputBytes = kBlockTexels * 4;
+
+using BlockRun = void (*)(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+
+// The ways a run can be worked out. Portable is plain C++; Sse2 is built for x86 and x64, whose
+// every processor that runs a supported Windows has SSE2.
+enum class BlockPath : uint8_t { Portable, Sse2 };
+
+// A block format's runs: one per path that has its own (null where a path has none, and for
+// Sse2 where the build is not for x86), and `best`, which the row decoders use.
+struct BlockRuns {
+    const char* name;
+    uint8_t blockBytes;
+    BlockRun best;
+    BlockRun path[2];  // by BlockPath
+};
+// BC1, BC2, BC3, BC4, BC4 signed, BC5, BC5 signed, BC6H, BC6H signed, BC7, in this order.
+enum class BlockFormat : uint8_t { Bc1, Bc2, Bc3, Bc4, Bc4Signed, Bc5, Bc5Signed, Bc6h, Bc6hSigned, Bc7 };
+constexpr int kBlockFormats = 10;
+const BlockRuns& RunsOf(BlockFormat format) noexcept;
+
+// The runs of each path, for the table of RunsOf.
+namespace portable {
+void Bc1(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc2(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc3(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+}  // namespace portable
+namespace sse2 {
+void Bc1(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc2(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc3(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+void Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+}  // namespace sse2
 
 // BC1 (8 bytes): with colour 0 <= colour 1 the block has three colours and index 3 is
 // transparent black.

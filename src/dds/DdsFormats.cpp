@@ -10,14 +10,16 @@ namespace sorvane::dds {
 
 namespace {
 
-// A row of blocks: each block decoded whole into 16 texels, of which only those inside the
-// picture are written.
-template <void (*Decode)(const uint8_t*, uint8_t*), size_t BlockBytes>
-void DecodeBlockRow(const RowJob& job) {
-    uint8_t texels[kBlockOutputBytes];
+// A row of blocks. Whole blocks go straight to their rows as one run; a block cut by the
+// picture's right or bottom edge is decoded into texels of its own, of which only those inside
+// the picture are written.
+void DecodeBlocks(const RowJob& job, BlockRun run, size_t blockBytes) {
     const uint32_t width = job.image.width;
-    for (uint32_t x = 0; x < width; x += 4) {
-        Decode(job.source + x / 4 * BlockBytes, texels);
+    const uint32_t whole = job.rows == 4 ? width / 4 : 0;
+    run(job.source, whole, job.out, job.stride);
+    for (uint32_t x = 4 * whole; x < width; x += 4) {
+        uint8_t texels[kBlockOutputBytes];
+        run(job.source + x / 4 * blockBytes, 1, texels, 16);
         const size_t bytes = 4 * size_t{width - x < 4 ? width - x : 4};
         for (uint32_t row = 0; row < job.rows; ++row) {
             std::memcpy(job.out + row * job.stride + 4 * size_t{x}, texels + 16 * row, bytes);
@@ -25,31 +27,35 @@ void DecodeBlockRow(const RowJob& job) {
     }
 }
 
-template <void (*Decode)(const uint8_t*, bool, uint8_t*), bool Signed>
-void Signedness(const uint8_t* block, uint8_t* bgra) {
-    Decode(block, Signed, bgra);
+template <BlockFormat Format>
+void DecodeBlockRow(const RowJob& job) {
+    const BlockRuns& runs = RunsOf(Format);
+    DecodeBlocks(job, runs.best, runs.blockBytes);
 }
 
 // RXGB is BC3 with red moved into alpha: red comes back from alpha, and the picture is opaque.
-void DecodeRxgbBlock(const uint8_t* block, uint8_t* bgra) {
-    DecodeBc3Block(block, bgra);
-    for (int i = 0; i < kBlockTexels; ++i) {
-        bgra[4 * i + 2] = bgra[4 * i + 3];
-        bgra[4 * i + 3] = 255;
+void DecodeRxgbRow(const RowJob& job) {
+    DecodeBlockRow<BlockFormat::Bc3>(job);
+    for (uint32_t row = 0; row < job.rows; ++row) {
+        uint8_t* pixel = job.out + row * job.stride;
+        for (uint32_t x = 0; x < job.image.width; ++x, pixel += 4) {
+            pixel[2] = pixel[3];
+            pixel[3] = 255;
+        }
     }
 }
 
-constexpr RowDecoder kBc1 = DecodeBlockRow<DecodeBc1Block, 8>;
-constexpr RowDecoder kBc2 = DecodeBlockRow<DecodeBc2Block, 16>;
-constexpr RowDecoder kBc3 = DecodeBlockRow<DecodeBc3Block, 16>;
-constexpr RowDecoder kBc4 = DecodeBlockRow<Signedness<DecodeBc4Block, false>, 8>;
-constexpr RowDecoder kBc4Signed = DecodeBlockRow<Signedness<DecodeBc4Block, true>, 8>;
-constexpr RowDecoder kBc5 = DecodeBlockRow<Signedness<DecodeBc5Block, false>, 16>;
-constexpr RowDecoder kBc5Signed = DecodeBlockRow<Signedness<DecodeBc5Block, true>, 16>;
-constexpr RowDecoder kBc6h = DecodeBlockRow<Signedness<DecodeBc6hBlock, false>, 16>;
-constexpr RowDecoder kBc6hSigned = DecodeBlockRow<Signedness<DecodeBc6hBlock, true>, 16>;
-constexpr RowDecoder kBc7 = DecodeBlockRow<DecodeBc7Block, 16>;
-constexpr RowDecoder kRxgb = DecodeBlockRow<DecodeRxgbBlock, 16>;
+constexpr RowDecoder kBc1 = DecodeBlockRow<BlockFormat::Bc1>;
+constexpr RowDecoder kBc2 = DecodeBlockRow<BlockFormat::Bc2>;
+constexpr RowDecoder kBc3 = DecodeBlockRow<BlockFormat::Bc3>;
+constexpr RowDecoder kBc4 = DecodeBlockRow<BlockFormat::Bc4>;
+constexpr RowDecoder kBc4Signed = DecodeBlockRow<BlockFormat::Bc4Signed>;
+constexpr RowDecoder kBc5 = DecodeBlockRow<BlockFormat::Bc5>;
+constexpr RowDecoder kBc5Signed = DecodeBlockRow<BlockFormat::Bc5Signed>;
+constexpr RowDecoder kBc6h = DecodeBlockRow<BlockFormat::Bc6h>;
+constexpr RowDecoder kBc6hSigned = DecodeBlockRow<BlockFormat::Bc6hSigned>;
+constexpr RowDecoder kBc7 = DecodeBlockRow<BlockFormat::Bc7>;
+constexpr RowDecoder kRxgb = DecodeRxgbRow;
 
 // A row of BC5 blocks as a normal's x and y, 16 bytes a texel.
 template <bool Signed>

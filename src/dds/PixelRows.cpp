@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sorvane::dds {
 
 using namespace rows;
@@ -67,8 +71,25 @@ void DecodeBgr8(const RowJob& job) {
     EachPixel<3>(job, [](const uint8_t* s, uint8_t* o) { Store(o, s[0], s[1], s[2], 255); });
 }
 
+// Red and blue trade places: four pixels a register with SSE2, then one at a time.
 void DecodeRgba8(const RowJob& job) {
-    EachPixel<4>(job, [](const uint8_t* s, uint8_t* o) { Store(o, s[2], s[1], s[0], s[3]); });
+    const uint8_t* source = job.source;
+    uint8_t* out = job.out;
+    uint32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00)), low = _mm_set1_epi32(0xFF);
+    for (; x + 4 <= job.image.width; x += 4, source += 16, out += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+        const __m128i swapped = _mm_or_si128(_mm_and_si128(v, keep),
+                                             _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                                          _mm_slli_epi32(_mm_and_si128(v, low), 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), swapped);
+    }
+#endif
+    for (; x < job.image.width; ++x, source += 4, out += 4) {
+        const uint32_t v = Load32(source);
+        Store(out, v >> 16, v >> 8, v, v >> 24);
+    }
 }
 
 void DecodeRgbx8(const RowJob& job) {

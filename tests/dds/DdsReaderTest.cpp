@@ -567,6 +567,21 @@ TEST(DdsReader, LocatesInSixtyFourBits) {
     EXPECT_EQ(LocateImage(image, file.data(), file.size(), 0, 0, view), ReadResult::Ok);
 }
 
+// R8G8B8A8 goes several pixels at a time where the row is wide enough: every pixel of a row of
+// 7, the register's and the ones after, is its bytes with red and blue swapped.
+TEST(DdsReader, R8G8B8A8RowsSwapRedAndBlueOfEveryPixel) {
+    const Bytes stored = test::RandomUnits(28, 7 * 2, 4);
+    const Bytes file = test::WriteDx10Dds(test::Dx10(28, 7, 2, stored));
+    DdsImage image;
+    const std::vector<uint8_t> out = Decoded(file, image);
+    for (size_t p = 0; p < 14; ++p) {
+        const uint8_t* s = &stored[4 * p];
+        EXPECT_EQ((std::array<int, 4>{out[4 * p], out[4 * p + 1], out[4 * p + 2], out[4 * p + 3]}),
+                  (std::array<int, 4>{s[2], s[1], s[0], s[3]}))
+            << "pixel " << p;
+    }
+}
+
 // Edge blocks are decoded whole but written only where the picture is: nothing beyond each
 // row's width x 4 bytes changes.
 TEST(DdsReader, PartialBlocksWriteOnlyThePicture) {

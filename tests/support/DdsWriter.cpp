@@ -262,4 +262,29 @@ Dx10Image Dx10(uint32_t dxgi, uint32_t width, uint32_t height, Bytes data) {
     return image;
 }
 
+Bytes RandomUnits(uint32_t dxgi, size_t units, size_t unitBytes, uint64_t seed) {
+    Bytes out(units * unitBytes);
+    uint64_t state = 0x9E3779B97F4A7C15ull * (seed | 1);
+    for (uint8_t& b : out) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        b = static_cast<uint8_t>(state >> 32);
+    }
+    // The mode codes of BC6H (2 bits for the first two, else 5): not the reserved 19, 23, 27, 31.
+    static const uint8_t kBc6hModes[] = {0, 1, 2, 6, 10, 14, 18, 22, 26, 30, 3, 7, 11, 15};
+    for (size_t i = 0; i < units; ++i) {
+        uint8_t& first = out[i * unitBytes];
+        if (dxgi >= 94 && dxgi <= 96) {
+            const uint8_t code = kBc6hModes[i % 14];
+            const uint8_t bits = code < 2 ? 0x03 : 0x1F;
+            first = static_cast<uint8_t>((first & ~bits) | code);
+        } else if (dxgi >= 97 && dxgi <= 99) {
+            const int mode = static_cast<int>(i % 8);
+            first = static_cast<uint8_t>(((first << (mode + 1)) & 0xFF) | (1 << mode));
+        }
+    }
+    return out;
+}
+
 }  // namespace sorvane::test

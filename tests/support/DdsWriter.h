@@ -100,4 +100,9 @@ Bytes WriteDx10Dds(const Dx10Image& image);
 // A 2-D picture of one format with the DX10 header; its other fields stay as above.
 Dx10Image Dx10(uint32_t dxgi, uint32_t width, uint32_t height, Bytes data = {});
 
+// `units` blocks or pixels of `unitBytes` each, of a DXGI format, from a fixed sequence of
+// random bytes (one per seed): BC6H blocks (94-96) take each of their 14 modes in turn and BC7
+// blocks (97-99) each of their 8, so no block is of a reserved mode.
+Bytes RandomUnits(uint32_t dxgi, size_t units, size_t unitBytes, uint64_t seed = 1);
+
 }  // namespace sorvane::test

@@ -17,6 +17,7 @@
 #include "D3dxLibrary.h"
 #include "DdsReader.h"
 #include "DdsWriter.h"
+#include "Holders.h"
 #include "PictureBuilder.h"
 #include "PixelConversion.h"
 #include "PluginIdentity.h"
@@ -121,37 +122,17 @@ bool TimeStages(const Bytes& file, Stages& s) {
     return true;
 }
 
-// A 4096 x 4096 picture with the DX10 header: blocks or pixels of `unitBytes` each from a
-// fixed sequence. BC7 blocks take each mode equally often, as encoded pictures mix them.
+// A 4096 x 4096 picture with the DX10 header: random blocks of every valid mode (BC6H and BC7
+// take each of theirs in turn, as encoded pictures mix them), or random pixels.
 Bytes MakeDx10Picture(uint32_t dxgi, uint32_t unitBytes, bool blocks) {
-    Dx10Image image;
-    image.dxgi = dxgi;
-    image.width = image.height = kSize;
     const size_t units = blocks ? size_t{kSize / 4} * (kSize / 4) : size_t{kSize} * kSize;
-    image.data.resize(units * unitBytes);
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (uint8_t& b : image.data) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        b = static_cast<uint8_t>(state);
-    }
-    if (dxgi == 98) {
-        for (size_t i = 0; i < units; ++i) {
-            uint8_t& first = image.data[i * 16];
-            const int mode = static_cast<int>(i % 8);
-            first = static_cast<uint8_t>(((first << (mode + 1)) & 0xFF) | (1 << mode));
-        }
-    }
-    return WriteDx10Dds(image);
+    return WriteDx10Dds(Dx10(dxgi, kSize, kSize, RandomUnits(dxgi, units, unitBytes)));
 }
 
 bool Request(const Bytes& file) {
-    HLOCAL info = nullptr, bits = nullptr;
-    const PluginResult result =
-        DecodeFromMemory(file.data(), static_cast<intptr_t>(file.size()), PictureRequest{nullptr, 0, &info, &bits});
-    LocalFree(info);
-    LocalFree(bits);
+    LocalBlock info, bits;
+    const PluginResult result = DecodeFromMemory(file.data(), static_cast<intptr_t>(file.size()),
+                                                 PictureRequest{nullptr, 0, info.put(), bits.put()});
     return result == kSuccess;
 }
 
@@ -162,11 +143,10 @@ double MedianMemcpyFresh(size_t bytes, int runs) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const double t = Now();
-        HLOCAL block = LocalAlloc(LMEM_FIXED, bytes);
-        std::memcpy(block, from.data(), bytes);
+        const LocalBlock block(LocalAlloc(LMEM_FIXED, bytes));
+        std::memcpy(block.get(), from.data(), bytes);
         times.push_back(Now() - t);
-        from[i] = static_cast<uint8_t*>(block)[bytes - 1 - i];
-        LocalFree(block);
+        from[i] = static_cast<uint8_t*>(block.get())[bytes - 1 - i];
     }
     return Median(times);
 }
@@ -197,9 +177,9 @@ int main(int argc, char** argv) {
     // Wine reports no PrivateUsage; committed private regions are what a request costs.
     {
         const uint64_t before = CommittedPrivateBytes();
-        HLOCAL block = LocalAlloc(LMEM_FIXED, 64 << 20);
+        LocalBlock block(LocalAlloc(LMEM_FIXED, 64 << 20));
         const uint64_t during = CommittedPrivateBytes();
-        LocalFree(block);
+        block.reset();
         std::printf("memory check: a 64 MiB block reads as %.1f MiB of committed private memory\n",
                     static_cast<double>(during - before) / kMiB);
     }
