@@ -325,6 +325,10 @@ void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf)
     for (int t = 0; t < kBlockTexels; ++t) std::memcpy(rgbHalf + 3 * t, palette[entryOfTexel[t]], 3 * sizeof(uint16_t));
 }
 
+bool DecodeBc6hBlockPalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3], uint8_t* entryOfTexel) noexcept {
+    return DecodePalette(block, isSigned, palette, entryOfTexel) != nullptr;
+}
+
 void DecodeBc6hBlock(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept {
     uint16_t palette[32][3];
     uint8_t entryOfTexel[kBlockTexels];

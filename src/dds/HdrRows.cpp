@@ -24,16 +24,16 @@ constexpr size_t kPixelBytes = kHdrPixelFloats * sizeof(float);
 
 }  // namespace
 
-// Built from the bits rather than by ldexp: a row of halves is the hot loop of both passes.
+// Built from the bits rather than by ldexp, and without a branch: a row of halves is the hot
+// loop of both passes, and small values (subnormal halves) come and go at random in real data.
 float HalfValue(uint16_t half) {
     const uint32_t sign = uint32_t{half & 0x8000u} << 16, rest = half & 0x7FFFu;
-    if (rest < 0x400) {  // zero or subnormal: rest x 2^-24, exact
-        const float value = static_cast<float>(rest) * 0x1p-24f;
-        return sign ? -value : value;
-    }
+    float subnormal = static_cast<float>(rest) * 0x1p-24f;  // exact below 0x400
+    uint32_t subnormalBits;
+    std::memcpy(&subnormalBits, &subnormal, sizeof subnormalBits);
     // Rebias the exponent from 15 to 127; exponent 31 (infinity, NaN) becomes 255.
-    const uint32_t exponentBias = rest >= 0x7C00 ? (255 - 31) << 23 : (127 - 15) << 23;
-    return FromBits(sign | ((rest << 13) + exponentBias));
+    const uint32_t normalBits = (rest << 13) + (rest >= 0x7C00 ? (255 - 31) << 23 : (127 - 15) << 23);
+    return FromBits(sign | (rest < 0x400 ? subnormalBits : normalBits));
 }
 
 template <int Bits, int Channels>

@@ -3,9 +3,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "DdsReader.h"
+#include "DdsWriter.h"
 #include "HdrRows.h"
 #include "PixelRows.h"
 #include "ToneMap.h"
@@ -60,19 +62,73 @@ TEST_P(ToneMapping, FollowsTheRules) {
 
 INSTANTIATE_TEST_SUITE_P(Pixels, ToneMapping, testing::ValuesIn(kToneCases));
 
-// The table's bytes against the encoding computed exactly, over 2^22 steps of [0, 1] (a
-// thousand within each of the table's).
-TEST(ToneMap, SrgbTableIsWithinOneOfExactArithmetic) {
-    constexpr int kSamples = 1 << 22;
-    int worst = 0;
-    for (int i = 0; i <= kSamples; ++i) {
-        const double c = double(i) / kSamples;
-        const double s = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
-        worst = std::max(worst, std::abs(SrgbByte(c) - static_cast<int>(std::floor(255 * s + 0.5))));
+// The table's bytes against exact arithmetic, for every half and every 2^12th float, at Lmax
+// from tiny to huge and exposures at both ends.
+TEST(ToneMap, MapsWithinOneOfExactArithmetic) {
+    std::vector<float> rgba;
+    for (uint32_t h = 0; h <= 0xFFFF; ++h) rgba.insert(rgba.end(), {HalfValue(static_cast<uint16_t>(h)), 0, 0, 1});
+    for (uint32_t bits = 0; bits <= 0x7F800000; bits += 1 << 12) {
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        rgba.insert(rgba.end(), {value, 0, 0, 1});
     }
-    EXPECT_LE(worst, 1);
-    EXPECT_EQ(SrgbByte(0), 0);
-    EXPECT_EQ(SrgbByte(1), 255);
+    const size_t pixels = rgba.size() / kHdrPixelFloats;
+    for (const float largest : {1e-20f, 0.01f, 1.0f, 3000.0f, 1e30f}) {
+        for (const int exposure : {-100, 0, 100}) {
+            SCOPED_TRACE(testing::Message() << "Lmax " << largest << " exposure " << exposure);
+            ToneMapper mapper(exposure);
+            const Pixel grey = {largest, largest, largest, 1};
+            mapper.Accumulate(grey.data(), 1);
+            mapper.Finish();
+            const double scale = std::exp2(exposure / 10.0), lmax = double{largest} * scale;
+            ASSERT_NEAR(mapper.Lmax(), lmax, 1e-9 * lmax);
+            std::vector<uint8_t> bgra(4 * pixels);
+            mapper.MapRow(rgba.data(), bgra.data(), pixels);
+            for (size_t i = 0; i < pixels; ++i) {
+                const float x = rgba[kHdrPixelFloats * i];
+                const double v = x > 0 ? x * scale : 0.0;
+                const double c = std::isinf(v) ? 1.0 : std::fmin(v * (1 + v / (lmax * lmax)) / (1 + v), 1.0);
+                const double s = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
+                const int exact = static_cast<int>(std::floor(255 * s + 0.5));
+                ASSERT_NEAR(bgra[4 * i + 2], exact, 1) << "value " << x;
+                ASSERT_EQ(bgra[4 * i], 0);
+            }
+        }
+    }
+}
+
+// The rows API (BC6H by its palette, the others in chunks of their float rows) against the
+// float rows mapped whole: random blocks (every mode, reserved ones too) and random halves, in
+// pictures with partial blocks and rows longer than a chunk, over bands.
+TEST(ToneMap, RowsAgreeWithTheirFloatRows) {
+    const struct {
+        uint32_t dxgi, width, height;
+        size_t bytes;
+    } kPictures[] = {{95, 9, 7, 3 * 2 * 16}, {96, 9, 7, 3 * 2 * 16}, {10, 301, 3, 301 * 3 * 8}};
+    std::mt19937 random(25);
+    for (const auto& p : kPictures) {
+        SCOPED_TRACE(p.dxgi);
+        test::Dx10Image dx10;
+        dx10.dxgi = p.dxgi, dx10.width = p.width, dx10.height = p.height;
+        for (size_t i = 0; i < p.bytes; ++i) dx10.data.push_back(static_cast<uint8_t>(random()));
+        const test::Bytes file = test::WriteDx10Dds(dx10);
+        DdsImage image;
+        ASSERT_EQ(ReadDds(file.data(), file.size(), image), ReadResult::Ok);
+        std::vector<float> rgba(size_t{p.width} * p.height * kHdrPixelFloats);
+        DecodeHdrRows(image, 0, p.height, rgba.data(), ptrdiff_t{p.width} * kHdrPixelFloats);
+        ToneMapper whole(0), rows(0);
+        whole.Accumulate(rgba.data(), size_t{p.width} * p.height);
+        for (uint32_t y = 0; y < p.height; y += 4) rows.AccumulateRows(image, y, std::min(4u, p.height - y));
+        whole.Finish();
+        rows.Finish();
+        EXPECT_EQ(rows.Lmax(), whole.Lmax());
+        std::vector<uint8_t> expected(size_t{p.width} * p.height * 4), out(expected.size());
+        whole.MapRow(rgba.data(), expected.data(), size_t{p.width} * p.height);
+        for (uint32_t y = 0; y < p.height; y += 4) {
+            rows.MapRows(image, y, std::min(4u, p.height - y), out.data() + size_t{y} * p.width * 4, p.width * 4);
+        }
+        EXPECT_EQ(out, expected);
+    }
 }
 
 // Every half against the reader's other conversion, bit for bit (NaNs as NaNs).

@@ -64,22 +64,16 @@ int main(int argc, char** argv) {
             levels.push_back(level);
         }
         ToneMapper mapper(std::atoi(argv[2]));
-        std::vector<float> band;
         for (const DdsImage& level : levels) {
-            EachBand(level, [&](uint32_t first, uint32_t rows) {
-                band.resize(size_t{level.width} * rows * kHdrPixelFloats);
-                DecodeHdrRows(level, first, rows, band.data(), ptrdiff_t{level.width} * kHdrPixelFloats);
-                mapper.Accumulate(band.data(), size_t{level.width} * rows);
-            });
+            EachBand(level, [&](uint32_t first, uint32_t rows) { mapper.AccumulateRows(level, first, rows); });
         }
         mapper.Finish();
         for (const DdsImage& level : levels) {
+            const size_t at = bgra.size();
+            const ptrdiff_t stride = ptrdiff_t{level.width} * 4;
+            bgra.resize(at + size_t(stride) * level.height);
             EachBand(level, [&](uint32_t first, uint32_t rows) {
-                band.resize(size_t{level.width} * rows * kHdrPixelFloats);
-                DecodeHdrRows(level, first, rows, band.data(), ptrdiff_t{level.width} * kHdrPixelFloats);
-                const size_t at = bgra.size();
-                bgra.resize(at + size_t{level.width} * rows * 4);
-                mapper.MapRow(band.data(), bgra.data() + at, size_t{level.width} * rows);
+                mapper.MapRows(level, first, rows, bgra.data() + at + first * stride, stride);
             });
         }
     }
