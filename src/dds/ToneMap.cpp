@@ -74,6 +74,19 @@ void EachBc6hBlock(const DdsImage& image, uint32_t first, uint32_t count, Block 
     }
 }
 
+// BC6H by its blocks, other formats by chunks of their float rows; nothing for other pictures.
+template <typename Block, typename Chunk>
+void EachUnit(const DdsImage& image, uint32_t first, uint32_t count, Block block, Chunk chunk) {
+    if (!HasHdrChannels(image)) return;
+    if (image.format->hdr == DecodeHdrBc6h<false>) {
+        EachBc6hBlock<false>(image, first, count, block);
+    } else if (image.format->hdr == DecodeHdrBc6h<true>) {
+        EachBc6hBlock<true>(image, first, count, block);
+    } else {
+        EachChunk(image, first, count, chunk);
+    }
+}
+
 double Luminance(double r, double g, double b) { return 0.3 * r + 0.59 * g + 0.11 * b; }
 
 }  // namespace
@@ -138,15 +151,8 @@ void ToneMapper::AccumulateRows(const DdsImage& image, uint32_t first, uint32_t 
             if (l > largest_ && std::isfinite(l)) largest_ = l;
         }
     };
-    if (!HasHdrChannels(image)) return;
-    if (image.format->hdr == DecodeHdrBc6h<false>) {
-        EachBc6hBlock<false>(image, first, count, block);
-    } else if (image.format->hdr == DecodeHdrBc6h<true>) {
-        EachBc6hBlock<true>(image, first, count, block);
-    } else {
-        EachChunk(image, first, count,
-                  [this](const float* rgba, uint32_t, uint32_t, uint32_t pixels) { Accumulate(rgba, pixels); });
-    }
+    EachUnit(image, first, count, block,
+             [this](const float* rgba, uint32_t, uint32_t, uint32_t pixels) { Accumulate(rgba, pixels); });
 }
 
 void ToneMapper::MapRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,
@@ -164,16 +170,9 @@ void ToneMapper::MapRows(const DdsImage& image, uint32_t first, uint32_t count, 
             for (uint32_t c = 0; c < columns; ++c, texel += 4) StoreLe32(texel, colour[entryOfTexel[4 * r + c]]);
         }
     };
-    if (!HasHdrChannels(image)) return;
-    if (image.format->hdr == DecodeHdrBc6h<false>) {
-        EachBc6hBlock<false>(image, first, count, block);
-    } else if (image.format->hdr == DecodeHdrBc6h<true>) {
-        EachBc6hBlock<true>(image, first, count, block);
-    } else {
-        EachChunk(image, first, count, [&](const float* rgba, uint32_t row, uint32_t x, uint32_t pixels) {
-            MapRow(rgba, out + static_cast<ptrdiff_t>(row) * stride + 4 * size_t{x}, pixels);
-        });
-    }
+    EachUnit(image, first, count, block, [&](const float* rgba, uint32_t row, uint32_t x, uint32_t pixels) {
+        MapRow(rgba, out + static_cast<ptrdiff_t>(row) * stride + 4 * size_t{x}, pixels);
+    });
 }
 
 }  // namespace sorvane::dds
