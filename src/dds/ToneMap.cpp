@@ -122,6 +122,7 @@ void ToneMapper::Finish() noexcept {
     }
     std::memset(byte_ + last + 1, 255, kLast - last);
     byte_[0] = 0;
+    for (uint32_t h = 0; h < 0x8000; ++h) halfByte_[h] = ByteOf(HalfValue(static_cast<uint16_t>(h)));
 }
 
 uint8_t ToneMapper::ByteOf(float v) const noexcept {
@@ -159,11 +160,12 @@ void ToneMapper::MapRows(const DdsImage& image, uint32_t first, uint32_t count, 
                          ptrdiff_t stride) const noexcept {
     const auto block = [&](const uint16_t (*palette)[3], const uint8_t* entryOfTexel, uint32_t used, uint32_t rows,
                            uint32_t columns, uint32_t row, uint32_t x) {
+        // A negative half (sign bit set) is 0.
+        const auto byte = [this](uint16_t half) { return half < 0x8000 ? uint32_t{halfByte_[half]} : 0u; };
         uint32_t colour[32];
         for (; used != 0; used &= used - 1) {
             const int e = __builtin_ctz(used);
-            colour[e] = ByteOf(HalfValue(palette[e][2])) | uint32_t{ByteOf(HalfValue(palette[e][1]))} << 8 |
-                        uint32_t{ByteOf(HalfValue(palette[e][0]))} << 16 | 0xFF000000u;
+            colour[e] = byte(palette[e][2]) | byte(palette[e][1]) << 8 | byte(palette[e][0]) << 16 | 0xFF000000u;
         }
         for (uint32_t r = 0; r < rows; ++r) {
             uint8_t* texel = out + static_cast<ptrdiff_t>(row + r) * stride + 4 * size_t{x};

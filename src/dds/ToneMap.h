@@ -56,6 +56,7 @@ private:
     double largest_ = 0.0;  // the largest finite L before exposure
     double lmax_ = 1.0;
     uint8_t byte_[(0x7F800000 >> kDroppedBits) + 1] = {};
+    uint8_t halfByte_[0x8000] = {};  // the same for each half without its sign, for BC6H
 };
 
 }  // namespace sorvane::dds
