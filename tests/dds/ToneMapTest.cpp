@@ -115,7 +115,7 @@ TEST(ToneMap, RowsAgreeWithTheirFloatRows) {
         DdsImage image;
         ASSERT_EQ(ReadDds(file.data(), file.size(), image), ReadResult::Ok);
         std::vector<float> rgba(size_t{p.width} * p.height * kHdrPixelFloats);
-        DecodeHdrRows(image, 0, p.height, rgba.data(), ptrdiff_t{p.width} * kHdrPixelFloats);
+        DecodeHdrRows(image, 0, p.height, rgba.data(), static_cast<ptrdiff_t>(p.width * kHdrPixelFloats));
         ToneMapper whole(0), rows(0);
         whole.Accumulate(rgba.data(), size_t{p.width} * p.height);
         for (uint32_t y = 0; y < p.height; y += 4) rows.AccumulateRows(image, y, std::min(4u, p.height - y));
@@ -125,7 +125,7 @@ TEST(ToneMap, RowsAgreeWithTheirFloatRows) {
         std::vector<uint8_t> expected(size_t{p.width} * p.height * 4), out(expected.size());
         whole.MapRow(rgba.data(), expected.data(), size_t{p.width} * p.height);
         for (uint32_t y = 0; y < p.height; y += 4) {
-            rows.MapRows(image, y, std::min(4u, p.height - y), out.data() + size_t{y} * p.width * 4, p.width * 4);
+            rows.MapRows(image, y, std::min(4u, p.height - y), out.data() + size_t{y} * p.width * 4, static_cast<ptrdiff_t>(p.width) * 4);
         }
         EXPECT_EQ(out, expected);
     }
