@@ -489,15 +489,16 @@ def packed_rgb9e5(rnd, size, top):
                     for _ in range(size // 4))
 
 
-def bc6h_blocks(signed):
+def bc6h_blocks(signed, random_share=0.05):
     """Mode 3 blocks (one region, 10-bit endpoints as stored) whose values stay below `top`,
-    signed ones also negative; a few random blocks reach the other modes. An endpoint e becomes
-    the half of bits e x 64 x 31 / 64 unsigned, e x 64 x 31 / 32 signed."""
+    signed ones also negative; a share of random blocks reach the other modes (and values so
+    high that Lmax hardly matters). An endpoint e becomes the half of bits e x 64 x 31 / 64
+    unsigned, e x 64 x 31 / 32 signed."""
     def make(rnd, size, top):
         limit = int(np.float16(top).view(np.uint16)) // (62 if signed else 31)
         blocks = []
         for _ in range(size // 16):
-            if rnd.random() < 0.05:
+            if rnd.random() < random_share:
                 blocks.append(rnd.randbytes(16))
                 continue
             bits, at = 3, 5
@@ -532,7 +533,7 @@ TONE_MAPPED = [
     (26, "R11G11B10_FLOAT", packed_r11g11b10, (r11g11b10, width_bytes(4)), 1),
     (67, "R9G9B9E5_SHAREDEXP", packed_rgb9e5, (rgb9e5, width_bytes(4)), 1),
     (95, "BC6H_UF16", bc6h_blocks(False), mesa_floats("bc6h-floats"), 1),
-    (95, "BC6H_UF16", bc6h_blocks(False), mesa_floats("bc6h-floats"), (6, 2)),
+    (95, "BC6H_UF16", bc6h_blocks(False, 0), mesa_floats("bc6h-floats"), (6, 2)),
     (96, "BC6H_SF16", bc6h_blocks(True), mesa_floats("bc6hs-floats"), 1),
     (94, "BC6H_TYPELESS", bc6h_blocks(False), mesa_floats("bc6h-floats"), 1),
     (struct.pack("<I", 111), "R16_FLOAT", halves, float_channels("<f2", 1), 1),
