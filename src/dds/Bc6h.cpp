@@ -332,6 +332,10 @@ void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf)
     for (int t = 0; t < kBlockTexels; ++t) std::memcpy(rgbHalf + 3 * t, palette[entryOfTexel[t]], 3 * sizeof(uint16_t));
 }
 
+bool DecodeBc6hBlockPalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3], uint8_t* entryOfTexel) noexcept {
+    return DecodePalette(block, isSigned, palette, entryOfTexel) != nullptr;
+}
+
 template <bool Signed>
 void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
     for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {

@@ -78,6 +78,9 @@ void DecodeBc5BlockVectors(const uint8_t* block, bool isSigned, double* xy) noex
 // BC6H (16 bytes): 16 texels of red, green, blue as half floats (IEEE binary16 bit patterns),
 // exactly as the format defines them. A reserved mode gives 0 in every channel.
 void DecodeBc6hBlockHalf(const uint8_t* block, bool isSigned, uint16_t* rgbHalf) noexcept;
+// BC6H as a palette: entries of red, green, blue halves (region x 16 + index, the ones a texel
+// names set) and each texel's entry. False for a reserved mode, whose texels are all 0.
+bool DecodeBc6hBlockPalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3], uint8_t* entryOfTexel) noexcept;
 // BC6H shown: each half clamped to [0, 1], multiplied by 255 and rounded to nearest; alpha 255.
 void DecodeBc6hBlock(const uint8_t* block, bool isSigned, uint8_t* bgra) noexcept;
 // BC7 (16 bytes): a reserved mode gives (0, 0, 0, 0).

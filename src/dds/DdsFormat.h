@@ -46,6 +46,9 @@ struct DdsFormat {
     // doubles (x, then y, in [-1, 1]; 16 bytes a pixel) at the channels' full precision, which
     // the 8-bit rows have lost. Null for the others.
     RowDecoder vectors = nullptr;
+    // HDR formats: the same unit row with each pixel's red, green, blue and alpha as floats
+    // (kHdrPixelFloats a pixel), the values as stored, before any clamping. Null for the others.
+    RowDecoder hdr = nullptr;
 };
 
 // The pixel-format flags of the legacy header.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "BlockDecoders.h"
+#include "HdrRows.h"
 #include "PixelRows.h"
 
 namespace sorvane::dds {
@@ -79,9 +80,9 @@ using rows::DecodeVectors;
 constexpr Layout kPixels = Layout::Pixels, kPairs = Layout::Pairs, kEvenPairs = Layout::EvenPairs,
                  kTwoPlanes = Layout::TwoPlanes;
 
-// Name, DXGI number, block bytes, pixel bits, channels, alpha, decoder, layout, vectors. TYPELESS decodes
-// as its family's UNORM (FLOAT for the 32-bit float families), sRGB as UNORM with its values
-// kept; UINT as UNORM and SINT as SNORM of the same width, by the channel rules.
+// Name, DXGI number, block bytes, pixel bits, channels, alpha, decoder, layout, vectors, hdr.
+// TYPELESS decodes as its family's UNORM (FLOAT for the 32-bit float families), sRGB as UNORM
+// with its values kept; UINT as UNORM and SINT as SNORM of the same width, by the channel rules.
 constexpr DdsFormat kFormats[] = {
     {"BC1_TYPELESS", 70, 8, 0, 4, true, kBc1},
     {"BC1_UNORM", 71, 8, 0, 4, true, kBc1},
@@ -98,28 +99,28 @@ constexpr DdsFormat kFormats[] = {
     {"BC5_TYPELESS", 82, 16, 0, 2, false, kBc5, kPixels, DecodeBc5VectorRow<false>},
     {"BC5_UNORM", 83, 16, 0, 2, false, kBc5, kPixels, DecodeBc5VectorRow<false>},
     {"BC5_SNORM", 84, 16, 0, 2, false, kBc5Signed, kPixels, DecodeBc5VectorRow<true>},
-    {"BC6H_TYPELESS", 94, 16, 0, 3, false, kBc6h},
-    {"BC6H_UF16", 95, 16, 0, 3, false, kBc6h},
-    {"BC6H_SF16", 96, 16, 0, 3, false, kBc6hSigned},
+    {"BC6H_TYPELESS", 94, 16, 0, 3, false, kBc6h, kPixels, nullptr, DecodeHdrBc6h<false>},
+    {"BC6H_UF16", 95, 16, 0, 3, false, kBc6h, kPixels, nullptr, DecodeHdrBc6h<false>},
+    {"BC6H_SF16", 96, 16, 0, 3, false, kBc6hSigned, kPixels, nullptr, DecodeHdrBc6h<true>},
     {"BC7_TYPELESS", 97, 16, 0, 4, true, kBc7},
     {"BC7_UNORM", 98, 16, 0, 4, true, kBc7},
     {"BC7_UNORM_SRGB", 99, 16, 0, 4, true, kBc7},
-    {"R32G32B32A32_TYPELESS", 1, 0, 128, 4, true, DecodeRgba32Float},
-    {"R32G32B32A32_FLOAT", 2, 0, 128, 4, true, DecodeRgba32Float},
+    {"R32G32B32A32_TYPELESS", 1, 0, 128, 4, true, DecodeRgba32Float, kPixels, nullptr, DecodeHdrFloats<32, 4>},
+    {"R32G32B32A32_FLOAT", 2, 0, 128, 4, true, DecodeRgba32Float, kPixels, nullptr, DecodeHdrFloats<32, 4>},
     {"R32G32B32A32_UINT", 3, 0, 128, 4, true, DecodeNorm<32, U, 4>},
     {"R32G32B32A32_SINT", 4, 0, 128, 4, true, DecodeNorm<32, S, 4>},
-    {"R32G32B32_TYPELESS", 5, 0, 96, 3, false, DecodeFloats<32, 3>},
-    {"R32G32B32_FLOAT", 6, 0, 96, 3, false, DecodeFloats<32, 3>},
+    {"R32G32B32_TYPELESS", 5, 0, 96, 3, false, DecodeFloats<32, 3>, kPixels, nullptr, DecodeHdrFloats<32, 3>},
+    {"R32G32B32_FLOAT", 6, 0, 96, 3, false, DecodeFloats<32, 3>, kPixels, nullptr, DecodeHdrFloats<32, 3>},
     {"R32G32B32_UINT", 7, 0, 96, 3, false, DecodeNorm<32, U, 3>},
     {"R32G32B32_SINT", 8, 0, 96, 3, false, DecodeNorm<32, S, 3>},
     {"R16G16B16A16_TYPELESS", 9, 0, 64, 4, true, DecodeRgba16},
-    {"R16G16B16A16_FLOAT", 10, 0, 64, 4, true, DecodeRgba16Float},
+    {"R16G16B16A16_FLOAT", 10, 0, 64, 4, true, DecodeRgba16Float, kPixels, nullptr, DecodeHdrFloats<16, 4>},
     {"R16G16B16A16_UNORM", 11, 0, 64, 4, true, DecodeRgba16},
     {"R16G16B16A16_UINT", 12, 0, 64, 4, true, DecodeRgba16},
     {"R16G16B16A16_SNORM", 13, 0, 64, 4, true, DecodeNorm<16, S, 4>},
     {"R16G16B16A16_SINT", 14, 0, 64, 4, true, DecodeNorm<16, S, 4>},
-    {"R32G32_TYPELESS", 15, 0, 64, 2, false, DecodeRg32Float},
-    {"R32G32_FLOAT", 16, 0, 64, 2, false, DecodeRg32Float},
+    {"R32G32_TYPELESS", 15, 0, 64, 2, false, DecodeRg32Float, kPixels, nullptr, DecodeHdrFloats<32, 2>},
+    {"R32G32_FLOAT", 16, 0, 64, 2, false, DecodeRg32Float, kPixels, nullptr, DecodeHdrFloats<32, 2>},
     {"R32G32_UINT", 17, 0, 64, 2, false, DecodeNorm<32, U, 2>},
     {"R32G32_SINT", 18, 0, 64, 2, false, DecodeNorm<32, S, 2>},
     {"R32G8X24_TYPELESS", 19, 0, 64, 1, false, DecodeD32FloatOf64},
@@ -129,7 +130,7 @@ constexpr DdsFormat kFormats[] = {
     {"R10G10B10A2_TYPELESS", 23, 0, 32, 4, true, DecodeRgb10A2},
     {"R10G10B10A2_UNORM", 24, 0, 32, 4, true, DecodeRgb10A2},
     {"R10G10B10A2_UINT", 25, 0, 32, 4, true, DecodeRgb10A2},
-    {"R11G11B10_FLOAT", 26, 0, 32, 3, false, DecodeR11G11B10Float},
+    {"R11G11B10_FLOAT", 26, 0, 32, 3, false, DecodeR11G11B10Float, kPixels, nullptr, DecodeHdrR11G11B10},
     {"R8G8B8A8_TYPELESS", 27, 0, 32, 4, true, DecodeRgba8},
     {"R8G8B8A8_UNORM", 28, 0, 32, 4, true, DecodeRgba8},
     {"R8G8B8A8_UNORM_SRGB", 29, 0, 32, 4, true, DecodeRgba8},
@@ -137,14 +138,14 @@ constexpr DdsFormat kFormats[] = {
     {"R8G8B8A8_SNORM", 31, 0, 32, 4, true, DecodeNorm<8, S, 4>},
     {"R8G8B8A8_SINT", 32, 0, 32, 4, true, DecodeNorm<8, S, 4>},
     {"R16G16_TYPELESS", 33, 0, 32, 2, false, DecodeRg16, kPixels, DecodeVectors<16, U>},
-    {"R16G16_FLOAT", 34, 0, 32, 2, false, DecodeRg16Float},
+    {"R16G16_FLOAT", 34, 0, 32, 2, false, DecodeRg16Float, kPixels, nullptr, DecodeHdrFloats<16, 2>},
     {"R16G16_UNORM", 35, 0, 32, 2, false, DecodeRg16, kPixels, DecodeVectors<16, U>},
     {"R16G16_UINT", 36, 0, 32, 2, false, DecodeNorm<16, U, 2>, kPixels, DecodeVectors<16, U>},
     {"R16G16_SNORM", 37, 0, 32, 2, false, DecodeNorm<16, S, 2>, kPixels, DecodeVectors<16, S>},
     {"R16G16_SINT", 38, 0, 32, 2, false, DecodeNorm<16, S, 2>, kPixels, DecodeVectors<16, S>},
-    {"R32_TYPELESS", 39, 0, 32, 1, false, DecodeR32Float},
+    {"R32_TYPELESS", 39, 0, 32, 1, false, DecodeR32Float, kPixels, nullptr, DecodeHdrFloats<32, 1>},
     {"D32_FLOAT", 40, 0, 32, 1, false, DecodeD32Float},
-    {"R32_FLOAT", 41, 0, 32, 1, false, DecodeR32Float},
+    {"R32_FLOAT", 41, 0, 32, 1, false, DecodeR32Float, kPixels, nullptr, DecodeHdrFloats<32, 1>},
     {"R32_UINT", 42, 0, 32, 1, false, DecodeNorm<32, U, 1>},
     {"R32_SINT", 43, 0, 32, 1, false, DecodeNorm<32, S, 1>},
     {"R24G8_TYPELESS", 44, 0, 32, 1, false, DecodeD24},
@@ -157,7 +158,7 @@ constexpr DdsFormat kFormats[] = {
     {"R8G8_SNORM", 51, 0, 16, 2, false, DecodeNorm<8, S, 2>, kPixels, DecodeVectors<8, S>},
     {"R8G8_SINT", 52, 0, 16, 2, false, DecodeNorm<8, S, 2>, kPixels, DecodeVectors<8, S>},
     {"R16_TYPELESS", 53, 0, 16, 1, false, DecodeR16},
-    {"R16_FLOAT", 54, 0, 16, 1, false, DecodeR16Float},
+    {"R16_FLOAT", 54, 0, 16, 1, false, DecodeR16Float, kPixels, nullptr, DecodeHdrFloats<16, 1>},
     {"D16_UNORM", 55, 0, 16, 1, false, DecodeR16},
     {"R16_UNORM", 56, 0, 16, 1, false, DecodeR16},
     {"R16_UINT", 57, 0, 16, 1, false, DecodeR16},
@@ -170,7 +171,7 @@ constexpr DdsFormat kFormats[] = {
     {"R8_SINT", 64, 0, 8, 1, false, DecodeNorm<8, S, 1>},
     {"A8_UNORM", 65, 0, 8, 1, true, DecodeA8},
     {"R1_UNORM", 66, 0, 1, 1, false, DecodeR1},
-    {"R9G9B9E5_SHAREDEXP", 67, 0, 32, 3, false, DecodeRgb9E5},
+    {"R9G9B9E5_SHAREDEXP", 67, 0, 32, 3, false, DecodeRgb9E5, kPixels, nullptr, DecodeHdrRgb9E5},
     {"R8G8_B8G8_UNORM", 68, 0, 16, 3, false, DecodeR8G8B8G8, kPairs},
     {"G8R8_G8B8_UNORM", 69, 0, 16, 3, false, DecodeG8R8G8B8, kPairs},
     {"B5G6R5_UNORM", 85, 0, 16, 3, false, DecodeB5G6R5},

@@ -329,6 +329,15 @@ void DecodeVectorRows(const DdsImage& image, uint32_t first, uint32_t count, uin
     if (HasVectorChannels(image)) DecodeUnitRows(image, image.format->vectors, first, count, out, stride);
 }
 
+bool HasHdrChannels(const DdsImage& image) noexcept { return image.format != nullptr && image.format->hdr != nullptr; }
+
+void DecodeHdrRows(const DdsImage& image, uint32_t first, uint32_t count, float* out, ptrdiff_t stride) noexcept {
+    if (HasHdrChannels(image)) {
+        DecodeUnitRows(image, image.format->hdr, first, count, reinterpret_cast<uint8_t*>(out),
+                       stride * static_cast<ptrdiff_t>(sizeof(float)));
+    }
+}
+
 const char* FormatName(const DdsImage& image) noexcept {
     return image.format != nullptr ? image.format->name : "none";
 }

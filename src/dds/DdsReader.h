@@ -132,6 +132,20 @@ bool HasVectorChannels(const DdsImage& image) noexcept;
 void DecodeVectorRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,
                       ptrdiff_t stride) noexcept;
 
+// Whether the picture's colours are high-dynamic-range values, which DecodeHdrRows gives: the
+// 16- and 32-bit float formats (and the 32-bit TYPELESS ones, read as floats), R11G11B10_FLOAT,
+// R9G9B9E5_SHAREDEXP, BC6H, and their legacy FourCCs. Not depth.
+bool HasHdrChannels(const DdsImage& image) noexcept;
+
+// Floats of a pixel in DecodeHdrRows' rows: red, green, blue, alpha.
+constexpr size_t kHdrPixelFloats = 4;
+
+// As DecodeRows, the channels at full precision for such a picture: each pixel red, green,
+// blue, alpha as floats, the values as stored (NaN, infinities and negatives kept; BC6H's
+// halves before rounding). One channel gives (v, v, v), two give (r, g, 0); alpha is 1 for a
+// format without alpha. `stride` counts floats. Writes nothing for other pictures.
+void DecodeHdrRows(const DdsImage& image, uint32_t first, uint32_t count, float* out, ptrdiff_t stride) noexcept;
+
 // The format's name, for messages and measurements.
 const char* FormatName(const DdsImage& image) noexcept;
 

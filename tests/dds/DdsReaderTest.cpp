@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -160,14 +161,33 @@ TEST_P(Lenient, HeadersReadAsTheirSoundTwin) {
 
 INSTANTIATE_TEST_SUITE_P(RealTools, Lenient, testing::ValuesIn(kLenient));
 
-// One pixel of each uncompressed format, stored as given, and what it shows as.
+// One pixel of each uncompressed format, stored as given, and what it shows as; for HDR
+// formats also its full-precision red, green, blue and alpha (empty for the others).
 struct PixelCase {
     const char* name;
     uint32_t dxgi;
     Bytes stored;
     std::array<int, 4> bgra;
     bool alpha;
+    std::vector<float> hdr = {};
 };
+
+constexpr float kInf = INFINITY, kNaN = NAN;
+
+// The pixel's full-precision channels, where the picture has them (NaN compares as itself).
+void ExpectHdr(const DdsImage& image, const std::vector<float>& expected) {
+    EXPECT_EQ(HasHdrChannels(image), !expected.empty());
+    if (expected.empty() || !image.pixels) return;
+    std::array<float, kHdrPixelFloats> rgba;
+    DecodeHdrRows(image, 0, 1, rgba.data(), kHdrPixelFloats);
+    for (size_t i = 0; i < kHdrPixelFloats; ++i) {
+        if (std::isnan(expected[i])) {
+            EXPECT_TRUE(std::isnan(rgba[i])) << "channel " << i;
+        } else {
+            EXPECT_EQ(rgba[i], expected[i]) << "channel " << i;
+        }
+    }
+}
 
 void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.name; }
 
@@ -185,12 +205,17 @@ const PixelCase kPixels[] = {
     {"B4G4R4A4", 115, {0x21, 0x43}, {17, 34, 51, 68}, true},
     {"R16G16B16A16 rounds 16 bits", 11, {0x80, 0x80, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x01}, {0, 255, 128, 1}, true},
     // Red 0.5, green 2 (clamped), blue -1 (clamped), alpha 0.25.
-    {"R16G16B16A16_FLOAT", 10, {0x00, 0x38, 0x00, 0x40, 0x00, 0xBC, 0x00, 0x34}, {0, 255, 128, 64}, true},
-    {"R32G32B32A32_FLOAT", 2, {0, 0, 0, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0x3E}, {0, 255, 128, 64}, true},
+    {"R16G16B16A16_FLOAT", 10, {0x00, 0x38, 0x00, 0x40, 0x00, 0xBC, 0x00, 0x34}, {0, 255, 128, 64}, true, {0.5f, 2, -1, 0.25f}},
+    // Half subnormals: 2^-24 and -1023 x 2^-24; +Inf.
+    {"R16G16B16A16_FLOAT subnormals", 10, {0x01, 0x00, 0xFF, 0x83, 0x00, 0x7C, 0x00, 0x3C}, {255, 0, 0, 255}, true,
+     {0x1p-24f, -1023 * 0x1p-24f, kInf, 1}},
+    {"R32G32B32A32_FLOAT", 2, {0, 0, 0, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0xC0, 0x7F, 0, 0, 0x80, 0x3E}, {0, 255, 128, 64}, true,
+     {0.5f, 1, kNaN, 0.25f}},
     // The lacking blue channel is 255.
     {"R16G16", 35, {0xFF, 0xFF, 0x00, 0x80}, {255, 128, 255, 255}, false},
-    {"R16_FLOAT", 54, {0x00, 0x38}, {255, 255, 128, 255}, false},
-    {"R32_FLOAT NaN", 41, {0, 0, 0xC0, 0x7F}, {255, 255, 0, 255}, false},
+    // Its twin's 255s, but grey at full precision.
+    {"R16_FLOAT", 54, {0x00, 0x38}, {255, 255, 128, 255}, false, {0.5f, 0.5f, 0.5f, 1}},
+    {"R32_FLOAT NaN", 41, {0, 0, 0xC0, 0x7F}, {255, 255, 0, 255}, false, {kNaN, kNaN, kNaN, 1}},
     {"R8 is grey", 61, {77}, {77, 77, 77, 255}, false},
     {"R8G8 has no blue", 49, {77, 99}, {0, 99, 77, 255}, false},
     {"R16 is grey", 56, {0x80, 0x80}, {128, 128, 128, 255}, false},
@@ -218,14 +243,22 @@ const PixelCase kPixels[] = {
     {"R32G32B32_UINT", 7, {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80}, {128, 255, 0, 255}, false},
     {"R32G32B32A32_SINT", 4, {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 1, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}, {0, 128, 255, 255}, true},
     // Floats: +Inf is 1, -Inf and NaN 0; the two-channel ones have their twin's blue 255.
-    {"R32G32B32_FLOAT", 6, {0, 0, 0x80, 0x7F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F}, {0, 0, 255, 255}, false},
-    {"R32G32_FLOAT", 16, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {255, 0, 128, 255}, false},
-    {"R32_TYPELESS as R32_FLOAT", 39, {0, 0, 0, 0x3F}, {255, 255, 128, 255}, false},
-    {"R16G16_FLOAT", 34, {0x00, 0x3C, 0x00, 0x7E}, {255, 0, 255, 255}, false},
+    {"R32G32B32_FLOAT", 6, {0, 0, 0x80, 0x7F, 0, 0, 0x80, 0xFF, 0, 0, 0xC0, 0x7F}, {0, 0, 255, 255}, false,
+     {kInf, -kInf, kNaN, 1}},
+    {"R32G32_FLOAT", 16, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {255, 0, 128, 255}, false, {0.5f, -1, 0, 1}},
+    {"R32_TYPELESS as R32_FLOAT", 39, {0, 0, 0, 0x3F}, {255, 255, 128, 255}, false, {0.5f, 0.5f, 0.5f, 1}},
+    {"R32G32B32A32_TYPELESS as FLOAT", 1, {0, 0, 0, 0x3F, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0x80, 0x3F}, {0, 255, 128, 255},
+     true, {0.5f, 2, 0, 1}},
+    {"R16G16_FLOAT", 34, {0x00, 0x3C, 0x00, 0x7E}, {255, 0, 255, 255}, false, {1, kNaN, 0, 1}},
     // Red 1.0 (exponent 15), green 0.5 (14), blue +Inf (exponent 31, 10 bits).
-    {"R11G11B10_FLOAT", 26, {0xC0, 0x03, 0x1C, 0xF8}, {255, 128, 255, 255}, false},
+    {"R11G11B10_FLOAT", 26, {0xC0, 0x03, 0x1C, 0xF8}, {255, 128, 255, 255}, false, {1, 0.5f, kInf, 1}},
+    // Red 1/64 x 2^-14 (subnormal), green 1.984375 x 2^15 (the largest), blue NaN.
+    {"R11G11B10_FLOAT extremes", 26, {0x01, 0xF8, 0xFD, 0xFF}, {0, 255, 0, 255}, false, {0x1p-20f, 65024, kNaN, 1}},
     // Exponent 15: 2^-9 a step; red 511 (0.998), green 256 (0.5), blue 0.
-    {"R9G9B9E5_SHAREDEXP", 67, {0xFF, 0x01, 0x02, 0x78}, {0, 128, 255, 255}, false},
+    {"R9G9B9E5_SHAREDEXP", 67, {0xFF, 0x01, 0x02, 0x78}, {0, 128, 255, 255}, false, {511 * 0x1p-9f, 0.5f, 0, 1}},
+    // Exponent 31: 2^7 a step, red 511 x 128; exponent 0: 2^-24 a step.
+    {"R9G9B9E5_SHAREDEXP largest", 67, {0xFF, 0x01, 0x00, 0xF8}, {0, 0, 255, 255}, false, {65408, 0, 0, 1}},
+    {"R9G9B9E5_SHAREDEXP smallest", 67, {0x01, 0x00, 0x00, 0x00}, {0, 0, 0, 255}, false, {0x1p-24f, 0, 0, 1}},
     // Red 384 (0), green 894 (1), blue 639 (0.5), alpha 3; then 0, 1023 and 383 clamped.
     {"R10G10B10_XR_BIAS_A2", 89, {0x80, 0xF9, 0xFD, 0xE7}, {128, 255, 0, 255}, true},
     {"R10G10B10_XR_BIAS_A2 clamped", 89, {0x00, 0xFC, 0xFF, 0x17}, {0, 255, 0, 0}, true},
@@ -258,6 +291,7 @@ TEST_P(Pixels, ShowAsTheirTwinOrRule) {
     const std::vector<uint8_t> out = Decoded(test::WriteDx10Dds(dx10), image);
     EXPECT_EQ((std::array<int, 4>{out[0], out[1], out[2], out[3]}), c.bgra);
     EXPECT_EQ(image.alpha, c.alpha);
+    ExpectHdr(image, c.hdr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Pixels, testing::ValuesIn(kPixels));
@@ -278,6 +312,7 @@ struct LegacyCase {
     std::vector<std::array<int, 4>> bgra;  // one per pixel
     uint32_t d3dFormat;
     bool alpha;
+    std::vector<float> hdr = {};  // as PixelCase's, of the first pixel
 };
 
 void PrintTo(const LegacyCase& c, std::ostream* os) { *os << c.name; }
@@ -333,8 +368,15 @@ const LegacyCase kLegacyPixels[] = {
     {"R8G8_B8G8", {kFourCcFlag, Cc("RGBG")}, {10, 20, 30, 40}, {{30, 20, 10, 255}, {30, 40, 10, 255}}, Cc("RGBG"), false},
     {"G8R8_G8B8", {kFourCcFlag, Cc("GRGB")}, {20, 10, 40, 30}, {{30, 20, 10, 255}, {30, 40, 10, 255}}, Cc("GRGB"), false},
     // Red 0.5, green 2 (clamped); the lacking blue is 255.
-    {"G16R16F", {kFourCcFlag, 112}, {0x00, 0x38, 0x00, 0x40}, {{255, 255, 128, 255}}, 112, false},
-    {"G32R32F", {kFourCcFlag, 115}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {{255, 0, 128, 255}}, 115, false},
+    // At full precision blue is 0.
+    {"G16R16F", {kFourCcFlag, 112}, {0x00, 0x38, 0x00, 0x40}, {{255, 255, 128, 255}}, 112, false, {0.5f, 2, 0, 1}},
+    {"G32R32F", {kFourCcFlag, 115}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF}, {{255, 0, 128, 255}}, 115, false, {0.5f, -1, 0, 1}},
+    {"R16F", {kFourCcFlag, 111}, {0x00, 0x40}, {{255, 255, 255, 255}}, 111, false, {2, 2, 2, 1}},
+    {"R32F", {kFourCcFlag, 114}, {0, 0, 0, 0x3F}, {{255, 255, 128, 255}}, 114, false, {0.5f, 0.5f, 0.5f, 1}},
+    {"A16B16G16R16F", {kFourCcFlag, 113}, {0x00, 0x38, 0x00, 0x40, 0x00, 0xBC, 0x00, 0x34}, {{0, 255, 128, 64}}, 113, true,
+     {0.5f, 2, -1, 0.25f}},
+    {"A32B32G32R32F", {kFourCcFlag, 116}, {0, 0, 0, 0x3F, 0, 0, 0x80, 0x3F, 0, 0, 0x80, 0x7F, 0, 0, 0x80, 0x3E},
+     {{255, 255, 128, 64}}, 116, true, {0.5f, 1, kInf, 0.25f}},
     {"A16B16G16R16", {kFourCcFlag, 36}, {0, 0, 0xFF, 0xFF, 0, 0x80, 0xFF, 0xFF}, {{128, 255, 0, 255}}, 36, true},
 };
 
@@ -354,6 +396,7 @@ TEST_P(LegacyPixels, ShowAsD3dxShowsThemOrByTheirRule) {
     }
     EXPECT_EQ(image.d3dFormat, c.d3dFormat);
     EXPECT_EQ(image.alpha, c.alpha);
+    ExpectHdr(image, c.hdr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, LegacyPixels, testing::ValuesIn(kLegacyPixels));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "DdsFormat.h"
 #include "DdsReader.h"
+#include "ToneMap.h"
 
 namespace sorvane::dds::checks {
 
@@ -99,6 +101,14 @@ inline std::string CheckRows(const DdsImage& image, uint32_t first, uint32_t cou
                 return "row " + std::to_string(first + start + i) + " decoded in a band differs from whole";
             }
         }
+    }
+    if (HasHdrChannels(image)) {
+        const auto mapper = std::make_unique<ToneMapper>(0);
+        mapper->AccumulateRows(image, first, count);
+        mapper->Finish();
+        zeros.Fill(kGuard);
+        mapper->MapRows(image, first, count, zeros.Row(0), zeros.Stride());
+        if (!zeros.RestHolds(count, kGuard)) return "tone mapping wrote outside its rows";
     }
     return {};
 }

@@ -1,6 +1,7 @@
 // Mesa's software renderer as an independent decoder of BC blocks and of float and SNORM
 // pixels, shown under our picture rules: mesa_decode KIND WIDTH HEIGHT FILE OFFSET OUT.raw
-// writes rows of blue, green, red, alpha decoded from the data at OFFSET of FILE.
+// writes rows of blue, green, red, alpha decoded from the data at OFFSET of FILE; the kinds
+// ending in "-floats" write Mesa's red, green, blue, alpha floats instead, for HDR formats.
 #define GL_GLEXT_PROTOTYPES
 #include <GL/osmesa.h>
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-enum class Shown { Bytes, Grey, SignedGrey, SignedRedGreen, Half, FloatTwin, Signed8, Signed16 };
+enum class Shown { Bytes, Grey, SignedGrey, SignedRedGreen, Half, FloatTwin, Signed8, Signed16, Floats };
 
 struct Kind {
     const char* name;
@@ -38,6 +39,8 @@ constexpr Kind kKinds[] = {
     {"bc6h", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Half},
     {"bc6hs", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Half},
     {"bc7", GL_COMPRESSED_RGBA_BPTC_UNORM, 16, Shown::Bytes},
+    {"bc6h-floats", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Floats},
+    {"bc6hs-floats", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Floats},
     // Pixels. Three float channels are opaque; two are shown as their D3D9 twins (blue 255).
     {"r11g11b10f", GL_R11F_G11F_B10F, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_10F_11F_11F_REV, 4, 3},
     {"rgb9e5", GL_RGB9_E5, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV, 4, 3},
@@ -133,6 +136,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mesa_decode: GL error 0x%x for %s %dx%d\n", error, kind->name, width, height);
         return 1;
     }
+    if (kind->shown == Shown::Floats) {
+        std::ofstream(argv[6], std::ios::binary).write(reinterpret_cast<const char*>(floats.data()), floats.size() * 4);
+        OSMesaDestroyContext(context);
+        return 0;
+    }
     for (size_t p = 0; p < pixels; ++p) {
         const uint8_t* b = &bytes[4 * p];
         const float* f = &floats[4 * p];
@@ -144,6 +152,7 @@ int main(int argc, char** argv) {
         case Shown::SignedRedGreen: out[0] = 0, out[1] = ShowSigned(f[1]), out[2] = ShowSigned(f[0]), out[3] = 255; break;
         case Shown::Half: out[0] = ShowHalf(f[2]), out[1] = ShowHalf(f[1]), out[2] = ShowHalf(f[0]), out[3] = 255; break;
         case Shown::FloatTwin: out[0] = 255, out[1] = ShowHalf(f[1]), out[2] = ShowHalf(f[0]), out[3] = 255; break;
+        case Shown::Floats: break;
         case Shown::Signed8:
         case Shown::Signed16: {
             const long m = kind->shown == Shown::Signed8 ? 127 : 32767;

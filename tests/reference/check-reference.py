@@ -2,7 +2,9 @@
 """Our DDS decoder against independent decoders, Pillow and Mesa's softpipe (mesa_decode), on
 files written by independent encoders (bc7enc, nvcompress) and on random blocks; and, for the
 formats Mesa does not read, against ffmpeg's conversion of the 8-bit Y'CbCr layouts and a numpy
-decoder of our picture rules, on random pixels.
+decoder of our picture rules, on random pixels. HDR formats are also tone-mapped, at several
+exposures and over a mip chain, against a numpy implementation of the tone-mapping rules
+(BC6H's values from Mesa), each channel within 1.
 
 check-reference.py BUILD_DIR, BUILD_DIR being the native build (dds_decode, mesa_decode, and
 npm/ with bc7enc); the files are made in BUILD_DIR/reference. Every decode must equal ours
@@ -317,11 +319,13 @@ def run(*command):
     return run_bytes(*command).decode()
 
 
-def write_dds(path, width, height, code, blocks):
-    """A DDS file of one picture: a FourCC header, or the DX10 one for a DXGI number."""
-    fourcc = code.encode() if isinstance(code, str) else b"DX10"
-    header = struct.pack("<4s7I44x", b"DDS ", 124, 0x81007, height, width, len(blocks), 0, 1)
-    header += struct.pack("<2I4s20x5I", 32, 0x4, fourcc, 0x1000, 0, 0, 0, 0)
+def write_dds(path, width, height, code, blocks, mips=1):
+    """A DDS file of one picture (or of `mips` levels): a FourCC header (a number for a
+    D3DFORMAT in bytes), or the DX10 one for a DXGI number."""
+    fourcc = code.encode() if isinstance(code, str) else code if isinstance(code, bytes) else b"DX10"
+    header = struct.pack("<4s7I44x", b"DDS ", 124, 0x81007 | (0x20000 if mips > 1 else 0), height, width,
+                         len(blocks), 0, mips)
+    header += struct.pack("<2I4s20x5I", 32, 0x4, fourcc, 0x1000 | (0x400008 if mips > 1 else 0), 0, 0, 0, 0)
     if fourcc == b"DX10":
         header += struct.pack("<5I", code, 3, 0, 1, 0)
     path.write_bytes(header + blocks)
@@ -384,6 +388,193 @@ def check(origin, path, fmt, kind, pillow, pixels):
         raise Disagreement(f"{path.name} {fmt}: " + "; ".join(disagreements))
 
 
+# Tone mapping: the rules written out again in numpy, over channels decoded from the formats'
+# documentation (BC6H's by Mesa).
+def tone_mapped(levels, exposure):
+    """Blue, green, red, alpha bytes of the levels (red, green, blue, alpha float64 arrays),
+    tone-mapped together, one after another."""
+    with np.errstate(all="ignore"):
+        colours = [np.where(np.isnan(p[..., :3]) | (p[..., :3] < 0), 0, p[..., :3]) * 2 ** (exposure / 10)
+                   for p in levels]
+        lum = np.concatenate([(0.3 * c[..., 0] + 0.59 * c[..., 1] + 0.11 * c[..., 2]).ravel() for c in colours])
+        finite = lum[np.isfinite(lum)]
+        lmax = finite.max() if finite.size and finite.max() > 0 else 1.0
+        shown = []
+        for c, p in zip(colours, levels):
+            mapped = np.minimum(np.where(np.isinf(c), 1, c * (1 + c / lmax ** 2) / (1 + c)), 1)
+            srgb = np.where(mapped <= 0.0031308, 12.92 * mapped, 1.055 * mapped ** (1 / 2.4) - 0.055)
+            byte = np.floor(255 * srgb + 0.5).astype(np.int64)
+            shown.append(np.stack([byte[..., 2], byte[..., 1], byte[..., 0], unit_byte(p[..., 3])], -1))
+    return b"".join(p.astype(np.uint8).tobytes() for p in shown)
+
+
+def as_rgba(*channels):
+    """One channel is grey, two are red and green over blue 0; alpha 1 where there is none."""
+    zero, one = np.zeros_like(channels[0]), np.ones_like(channels[0])
+    return np.stack({1: list(channels) * 3 + [one], 2: list(channels) + [zero, one], 3: list(channels) + [one],
+                     4: list(channels)}[len(channels)], -1).astype(np.float64)
+
+
+def float_channels(dtype, channels):
+    def decode(path, offset, width, height):
+        s = samples(path.read_bytes()[offset:], dtype, height, width, channels)
+        return as_rgba(*np.moveaxis(s.astype(np.float64), -1, 0))
+    return decode, width_bytes(np.dtype(dtype).itemsize * channels)
+
+
+def small_float(bits, mantissa_bits):  # R11G11B10's unsigned floats: 5 bits of exponent, bias 15
+    e, m = bits >> mantissa_bits, (bits & (1 << mantissa_bits) - 1) / 2 ** mantissa_bits
+    value = np.where(e == 0, m * 2.0 ** -14, (1 + m) * np.exp2(e - 15.0))
+    return np.where(e == 31, np.where(m != 0, np.nan, np.inf), value)
+
+
+def r11g11b10(path, offset, width, height):
+    p = samples(path.read_bytes()[offset:], "<u4", height, width)
+    return as_rgba(small_float(p & 0x7FF, 6), small_float(p >> 11 & 0x7FF, 6), small_float(p >> 22, 5))
+
+
+def rgb9e5(path, offset, width, height):  # mantissa x 2^(exponent - 15 - 9)
+    r, g, b, e = fields(samples(path.read_bytes()[offset:], "<u4", height, width), (0, 9), (9, 9), (18, 9), (27, 5))
+    return as_rgba(*(c * np.exp2(e - 24.0) for c in (r, g, b)))
+
+
+def mesa_floats(kind):
+    def decode(path, offset, width, height):
+        out = path.with_suffix(f".{offset}.mesa")
+        run(MESA, kind, width, height, path, offset, out)
+        return as_rgba(*np.moveaxis(np.frombuffer(out.read_bytes(), "<f4").reshape(height, width, 4)[..., :3], -1, 0))
+    return decode, lambda width, height: 16 * -(-width // 4) * -(-height // 4)
+
+
+def width_bytes(unit):
+    return lambda width, height: unit * width * height
+
+
+def spread(rnd, count, pack, top):
+    """Values from top / 1024 to top, a tenth negative, with zeros, NaN, +Inf and -Inf."""
+    specials = [0.0, float("nan"), float("inf"), -float("inf")]
+    values = [specials[int(roll * 100)] if (roll := rnd.random()) < 0.04
+              else top * 2 ** -rnd.uniform(0, 10) * (-1 if rnd.random() < 0.1 else 1) for _ in range(count)]
+    return struct.pack(f"<{count}{pack}", *values)
+
+
+def halves(rnd, size, top):
+    return spread(rnd, size // 2, "e", top)
+
+
+def floats(rnd, size, top):
+    return spread(rnd, size // 4, "f", top)
+
+
+def specials_only(rnd, size, top):
+    """Nothing finite above 0: Lmax falls back to 1."""
+    values = [rnd.choice([0.0, -top, float("nan"), float("inf"), -float("inf")]) for _ in range(size // 4)]
+    return struct.pack(f"<{len(values)}f", *values)
+
+
+def zeros(rnd, size, top):
+    return bytes(size)
+
+
+def packed_r11g11b10(rnd, size, top):
+    """Exponents up to 17 (values to 8), some 31 (Inf, NaN)."""
+    def channel(mantissa_bits):
+        exponent = 31 if rnd.random() < 0.03 else rnd.randint(0, 14 + int(np.log2(top)))
+        return exponent << mantissa_bits | rnd.getrandbits(mantissa_bits)
+    return b"".join(struct.pack("<I", channel(6) | channel(6) << 11 | channel(5) << 22) for _ in range(size // 4))
+
+
+def packed_rgb9e5(rnd, size, top):
+    return b"".join(struct.pack("<I", rnd.getrandbits(27) | rnd.randint(5, 24 + int(np.log2(top)) - 9) << 27)
+                    for _ in range(size // 4))
+
+
+def bc6h_blocks(signed, random_share=0.05):
+    """Mode 3 blocks (one region, 10-bit endpoints as stored) whose values stay below `top`,
+    signed ones also negative; a share of random blocks reach the other modes (and values so
+    high that Lmax hardly matters). An endpoint e becomes the half of bits e x 64 x 31 / 64
+    unsigned, e x 64 x 31 / 32 signed."""
+    def make(rnd, size, top):
+        limit = int(np.float16(top).view(np.uint16)) // (62 if signed else 31)
+        blocks = []
+        for _ in range(size // 16):
+            if rnd.random() < random_share:
+                blocks.append(rnd.randbytes(16))
+                continue
+            bits, at = 3, 5
+            for _ in range(6):
+                value = rnd.randint(-limit // 2 if signed else 0, limit) & 1023
+                bits |= value << at
+                at += 10
+            bits |= rnd.getrandbits(63) << at
+            blocks.append(bits.to_bytes(16, "little"))
+        return b"".join(blocks)
+    return make
+
+
+# Code (a DXGI number, or a legacy D3DFORMAT as bytes), what our reader names it, the data,
+# how to decode its channels and the sizes of its levels, and the levels (with the one whose
+# values reach 4 times higher: Lmax must come from it).
+TONE_MAPPED = [
+    (54, "R16_FLOAT", halves, float_channels("<f2", 1), 1),
+    (34, "R16G16_FLOAT", halves, float_channels("<f2", 2), 1),
+    (10, "R16G16B16A16_FLOAT", halves, float_channels("<f2", 4), 1),
+    (10, "R16G16B16A16_FLOAT", halves, float_channels("<f2", 4), (6, 3)),
+    (10, "R16G16B16A16_FLOAT", zeros, float_channels("<f2", 4), 1),
+    (41, "R32_FLOAT", floats, float_channels("<f4", 1), 1),
+    (41, "R32_FLOAT", specials_only, float_channels("<f4", 1), 1),
+    (16, "R32G32_FLOAT", floats, float_channels("<f4", 2), 1),
+    (6, "R32G32B32_FLOAT", floats, float_channels("<f4", 3), 1),
+    (2, "R32G32B32A32_FLOAT", floats, float_channels("<f4", 4), 1),
+    (39, "R32_TYPELESS", floats, float_channels("<f4", 1), 1),
+    (15, "R32G32_TYPELESS", floats, float_channels("<f4", 2), 1),
+    (5, "R32G32B32_TYPELESS", floats, float_channels("<f4", 3), 1),
+    (1, "R32G32B32A32_TYPELESS", floats, float_channels("<f4", 4), 1),
+    (26, "R11G11B10_FLOAT", packed_r11g11b10, (r11g11b10, width_bytes(4)), 1),
+    (67, "R9G9B9E5_SHAREDEXP", packed_rgb9e5, (rgb9e5, width_bytes(4)), 1),
+    (95, "BC6H_UF16", bc6h_blocks(False), mesa_floats("bc6h-floats"), 1),
+    (95, "BC6H_UF16", bc6h_blocks(False, 0), mesa_floats("bc6h-floats"), (6, 2)),
+    (96, "BC6H_SF16", bc6h_blocks(True), mesa_floats("bc6hs-floats"), 1),
+    (94, "BC6H_TYPELESS", bc6h_blocks(False), mesa_floats("bc6h-floats"), 1),
+    (struct.pack("<I", 111), "R16_FLOAT", halves, float_channels("<f2", 1), 1),
+    (struct.pack("<I", 112), "R16G16_FLOAT", halves, float_channels("<f2", 2), 1),
+    (struct.pack("<I", 113), "R16G16B16A16_FLOAT", halves, float_channels("<f2", 4), 1),
+    (struct.pack("<I", 114), "R32_FLOAT", floats, float_channels("<f4", 1), 1),
+    (struct.pack("<I", 115), "R32G32_FLOAT", floats, float_channels("<f4", 2), 1),
+    (struct.pack("<I", 116), "R32G32B32A32_FLOAT", floats, float_channels("<f4", 4), 1),
+]
+EXPOSURES = (-25, 0, 15)
+TONE_MAPPED_SIZE = (37, 23)
+
+
+def check_tone_mapped(path, fmt, levels, decode, level_bytes, pixels):
+    width, height = TONE_MAPPED_SIZE
+    sizes = [(max(width >> m, 1), max(height >> m, 1)) for m in range(levels)]
+    offset = 148 if path.read_bytes()[84:88] == b"DX10" else 128
+    channels = []
+    for w, h in sizes:
+        channels.append(decode(path, offset, w, h))
+        offset += level_bytes(w, h)
+    failures = []
+    for exposure in EXPOSURES:
+        out = path.with_suffix(f".{exposure}.ours")
+        found = run(OURS, "--tonemap", exposure, *(["--mips"] if levels > 1 else []), path, out).split()[2]
+        if found != fmt:
+            raise Disagreement(f"{path.name}: our reader finds {found}, the file holds {fmt}")
+        ours, theirs = out.read_bytes(), tone_mapped(channels, exposure)
+        if len(ours) != len(theirs):
+            failures.append(f"exposure {exposure}: numpy gives {len(theirs)} bytes, ours {len(ours)}")
+            continue
+        at, o, t, _ = first_difference(ours, theirs, within(1))
+        if at is not None:
+            failures.append(f"exposure {exposure}: numpy disagrees at pixel {at} (of the levels in turn):"
+                            f" ours BGRA {o}, numpy {t}")
+            continue
+        pixels[("tonemap", path.stem.removeprefix("tonemap-"), f"{exposure:+d}")] += len(ours) // 4
+    if failures:
+        raise Disagreement(f"{path.name} {fmt} tone-mapped: " + "; ".join(failures))
+
+
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     for stale in OUT.iterdir():
@@ -423,15 +614,35 @@ def main():
         write_dds(dds, *INDEPENDENT_SIZE, code, make(rnd, size) if make else rnd.randbytes(size))
         files.append(("random", dds, fmt, oracle, False))
 
+    rnd = random.Random("tone mapping")
+    tone_mapped_files = []
+    width, height = TONE_MAPPED_SIZE
+    for code, fmt, make, (decode, level_bytes), levels in TONE_MAPPED:
+        levels, bright = levels if isinstance(levels, tuple) else (levels, None)
+        data = b"".join(make(rnd, level_bytes(max(width >> m, 1), max(height >> m, 1)), 8 if m == bright else 2)
+                        for m in range(levels))
+        label = (f"D3DFMT{struct.unpack('<I', code)[0]}" if isinstance(code, bytes) else fmt) + \
+            {halves: "", floats: "", zeros: "-zero", specials_only: "-specials"}.get(make, "") + \
+            (f"-mips{levels}" if levels > 1 else "")
+        dds = OUT / f"tonemap-{label}.dds"
+        write_dds(dds, width, height, code, data, levels)
+        tone_mapped_files.append((dds, fmt, levels, decode, level_bytes))
+
     pixels, failures = Counter(), []
     for origin, path, fmt, kind, pillow in files:
         try:
             check(origin, path, fmt, kind, pillow, pixels)
         except Disagreement as disagreement:
             failures.append(str(disagreement))
+    for path, *rest in tone_mapped_files:
+        try:
+            check_tone_mapped(path, *rest, pixels)
+        except Disagreement as disagreement:
+            failures.append(str(disagreement))
+    files += tone_mapped_files
     for key in sorted(k for k in pixels if len(k) == 3):
         allowed = pixels[key + ("allowed",)]
-        print(f"{key[0]:10} {key[1]:26} {key[2]:6} {pixels[key]:6} pixels agree"
+        print(f"{key[0]:10} {key[1]:32} {key[2]:6} {pixels[key]:6} pixels agree"
               + (f" ({allowed} within the allowed deviation)" if allowed else ""))
     for failure in failures:
         print(f"FAIL {failure}")
