@@ -89,20 +89,22 @@ void EachUnit(const DdsImage& image, uint32_t first, uint32_t count, Block block
 
 double Luminance(double r, double g, double b) { return 0.3 * r + 0.59 * g + 0.11 * b; }
 
+// The largest finite L of float pixels, and `largest` itself.
+double LargestOf(const float* rgba, size_t pixels, double largest) {
+    for (size_t i = 0; i < pixels; ++i, rgba += kHdrPixelFloats) {
+        const double l = Luminance(Positive(rgba[0]), Positive(rgba[1]), Positive(rgba[2]));
+        if (l > largest && std::isfinite(l)) largest = l;
+    }
+    return largest;
+}
+
 }  // namespace
 
 ToneMapper::ToneMapper(int exposure) noexcept : scale_(std::exp2(exposure / 10.0)) {}
 
 // Before exposure in double: L of finite floats is finite, and exposure (a positive factor)
 // keeps the order, so the largest L after exposure is the largest before, scaled.
-void ToneMapper::Accumulate(const float* rgba, size_t pixels) noexcept {
-    double largest = largest_;
-    for (size_t i = 0; i < pixels; ++i, rgba += kHdrPixelFloats) {
-        const double l = Luminance(Positive(rgba[0]), Positive(rgba[1]), Positive(rgba[2]));
-        if (l > largest && std::isfinite(l)) largest = l;
-    }
-    largest_ = largest;
-}
+void ToneMapper::Accumulate(const float* rgba, size_t pixels) noexcept { largest_ = LargestOf(rgba, pixels, largest_); }
 
 // Only steps between `low` and `high` need the curve: below v = min(2^-14, Lmax / 2^8),
 // c <= v + (v / Lmax)^2 < 0.5 / (255 x 12.92), byte 0; from v = Lmax on (+Inf with it),
@@ -143,17 +145,24 @@ void ToneMapper::MapRow(const float* rgba, uint8_t* bgra, size_t pixels) const n
 // BC6H goes by its palette, as its 8-bit rows do: each entry a texel names is reckoned once,
 // not each texel's three halves. Other formats go through their float rows.
 void ToneMapper::AccumulateRows(const DdsImage& image, uint32_t first, uint32_t count) noexcept {
-    const auto block = [this](const uint16_t (*palette)[3], const uint8_t*, uint32_t used, uint32_t, uint32_t,
-                              uint32_t, uint32_t) {
+    Include(LargestLuminance(image, first, count));
+}
+
+double ToneMapper::LargestLuminance(const DdsImage& image, uint32_t first, uint32_t count) noexcept {
+    double largest = 0.0;
+    const auto block = [&](const uint16_t (*palette)[3], const uint8_t*, uint32_t used, uint32_t, uint32_t, uint32_t,
+                           uint32_t) {
         for (; used != 0; used &= used - 1) {
             const uint16_t* half = palette[__builtin_ctz(used)];
             const double l = Luminance(Positive(HalfValue(half[0])), Positive(HalfValue(half[1])),
                                        Positive(HalfValue(half[2])));
-            if (l > largest_ && std::isfinite(l)) largest_ = l;
+            if (l > largest && std::isfinite(l)) largest = l;
         }
     };
-    EachUnit(image, first, count, block,
-             [this](const float* rgba, uint32_t, uint32_t, uint32_t pixels) { Accumulate(rgba, pixels); });
+    EachUnit(image, first, count, block, [&](const float* rgba, uint32_t, uint32_t, uint32_t pixels) {
+        largest = LargestOf(rgba, pixels, largest);
+    });
+    return largest;
 }
 
 void ToneMapper::MapRows(const DdsImage& image, uint32_t first, uint32_t count, uint8_t* out,

@@ -28,6 +28,12 @@ public:
     // Pass 1: rows [first, first + count) of a picture that HasHdrChannels, `first` a multiple
     // of BlockHeight, as DecodeRows takes them.
     void AccumulateRows(const DdsImage& image, uint32_t first, uint32_t count) noexcept;
+    // The same split over threads: each band's largest L (before exposure), then Include of
+    // the largest of them before Finish.
+    static double LargestLuminance(const DdsImage& image, uint32_t first, uint32_t count) noexcept;
+    void Include(double largest) noexcept {
+        if (largest > largest_) largest_ = largest;
+    }
     // Between the passes: fixes Lmax and the table.
     void Finish() noexcept;
     // Pass 2: the same rows tone-mapped, written as DecodeRows writes them (width x 4 bytes of

@@ -11,6 +11,7 @@
 #include "FaultGuard.h"
 #include "Holders.h"
 #include "RowLoop.h"
+#include "ToneMap.h"
 
 namespace sorvane {
 
@@ -85,7 +86,11 @@ void DecodeBand(const Pass& pass, uint32_t first, uint32_t end) {
     const uint32_t targetBytes = pass.place.Bytes();
     for (uint32_t row = first * pass.unitRows; row < lastRow; row += chunkRows) {
         const uint32_t rows = std::min(chunkRows, lastRow - row);
-        dds::DecodeRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
+        if (pass.view.toneMapper != nullptr) {
+            pass.view.toneMapper->MapRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
+        } else {
+            dds::DecodeRows(image, row, rows, scratch, static_cast<ptrdiff_t>(rowBytes));
+        }
         if (pass.normalZ) ReconstructBlue(pass, row, rows, scratch, rowBytes, static_cast<uint8_t*>(vectors.get()));
         for (uint32_t i = 0; i < rows; ++i) {
             uint8_t* pixels = scratch + rowBytes * i;
@@ -131,6 +136,34 @@ PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, con
         },
         &pass);
     return pass.failure.load();
+}
+
+PluginResult MeasureDdsImage(const dds::DdsImage& image, double& largest) noexcept {
+    struct Measure {
+        const dds::DdsImage& image;
+        uint32_t unitRows;
+        std::atomic<double> largest{0.0};
+        std::atomic<PluginResult> failure{kSuccess};
+    } measure{image, dds::BlockHeight(image)};
+    if (image.pixels == nullptr) return kInternalError;
+    const uint32_t units = (image.height + measure.unitRows - 1) / measure.unitRows;
+    ForEachRowBand(
+        units, uint64_t{image.width} * 4 * measure.unitRows,
+        [](const void* context, uint32_t first, uint32_t end) {
+            auto& m = *static_cast<Measure*>(const_cast<void*>(context));
+            const uint32_t row = first * m.unitRows;
+            const uint32_t rows = std::min<uint64_t>(uint64_t{end} * m.unitRows, m.image.height) - row;
+            double band = 0.0;
+            if (RunGuarded([&] { band = dds::ToneMapper::LargestLuminance(m.image, row, rows); }) != 0) {
+                m.failure = kInternalError;
+            }
+            double seen = m.largest.load();
+            while (band > seen && !m.largest.compare_exchange_weak(seen, band)) {
+            }
+        },
+        &measure);
+    largest = std::max(largest, measure.largest.load());
+    return measure.failure.load();
 }
 
 PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept {

@@ -22,6 +22,10 @@ PluginResult DecodeDdsIntoDib(const dds::DdsImage& image, const PixelView& view,
 PluginResult DrawDdsImage(const dds::DdsImage& image, const PixelView& view, const PixelImage& dib, uint32_t left,
                           uint32_t top) noexcept;
 
+// The largest luminance of the picture's HDR colours, as dds::ToneMapper measures a band, over
+// every band, spread over the row loop's threads. 8 when reading faulted.
+PluginResult MeasureDdsImage(const dds::DdsImage& image, double& largest) noexcept;
+
 // The rows of a legacy X1R5G5B5 picture, which a 16-bit DIB stores alike, copied unchanged into
 // a new 16-bit DIB in `dib`, bottom-up. 8 for a picture of any other layout.
 PluginResult CopyDdsRowsIntoDib(const dds::DdsImage& image, PixelImage& dib) noexcept;

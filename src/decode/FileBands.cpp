@@ -29,6 +29,10 @@ PluginResult DrawBand(void* context, const dds::DdsImage& band, uint32_t firstRo
     return DrawDdsImage(band, c.view, c.dib, c.left, c.top + firstRow);
 }
 
+PluginResult MeasureBand(void* context, const dds::DdsImage& band, uint32_t) {
+    return MeasureDdsImage(band, *static_cast<double*>(context));
+}
+
 // Rows copied as they are into the 16-bit DIB, bottom-up, their padding zeroed.
 PluginResult CopyBand(void* context, const dds::DdsImage& band, uint32_t firstRow) {
     const PixelImage& dib = *static_cast<const PixelImage*>(context);
@@ -92,14 +96,23 @@ void FileBands::ReleaseWholeFile() noexcept {
 
 PluginResult FileBands::Draw(const dds::DdsImage& file, uint64_t item, uint32_t mip, const PixelView& view,
                              const PixelImage& dib, uint32_t left, uint32_t top) noexcept {
+    DrawContext context{view, dib, left, top};
+    return EachBandOf(file, item, mip, DrawBand, &context);
+}
+
+PluginResult FileBands::Measure(const dds::DdsImage& file, uint64_t item, uint32_t mip, double& largest) noexcept {
+    return EachBandOf(file, item, mip, MeasureBand, &largest);
+}
+
+PluginResult FileBands::EachBandOf(const dds::DdsImage& file, uint64_t item, uint32_t mip, BandStep step,
+                                   void* context) noexcept {
     dds::DdsImage image;
     if (InMemory()) {
         if (dds::LocateImage(file, bytes_, size_, item, mip, image) != dds::ReadResult::Ok) return kInternalError;
-        return DrawDdsImage(image, view, dib, left, top);
+        return step(context, image, 0);
     }
     if (dds::PlaceImage(file, fileSize_, item, mip, image) != dds::ReadResult::Ok) return kInternalError;
-    DrawContext context{view, dib, left, top};
-    return EachBand(image, DrawBand, &context);
+    return EachBand(image, step, context);
 }
 
 PluginResult FileBands::Decode(const dds::DdsImage& file, const PixelView& view, PixelImage& dib) noexcept {

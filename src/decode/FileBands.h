@@ -53,6 +53,9 @@ public:
     // file no longer gives the bytes its head promised.
     PluginResult Draw(const dds::DdsImage& file, uint64_t item, uint32_t mip, const PixelView& view,
                       const PixelImage& dib, uint32_t left, uint32_t top) noexcept;
+    // The largest luminance of that image's HDR colours (MeasureDdsImage), if above `largest`,
+    // into `largest`; the codes as Draw's.
+    PluginResult Measure(const dds::DdsImage& file, uint64_t item, uint32_t mip, double& largest) noexcept;
     // The first picture into a new DIB of view.dibBits (as DecodeDdsIntoDib); `dib` is left
     // empty on failure.
     PluginResult Decode(const dds::DdsImage& file, const PixelView& view, PixelImage& dib) noexcept;
@@ -66,6 +69,9 @@ private:
     // Calls step for bands of the picture `placed` (as PlaceImage gives it) that together hold
     // every row once, top to bottom, each with its pixels (and palette) at hand.
     PluginResult EachBand(const dds::DdsImage& placed, BandStep step, void* context) noexcept;
+    // The same for image `item`, level `mip` of the file: the whole image at once in memory.
+    PluginResult EachBandOf(const dds::DdsImage& file, uint64_t item, uint32_t mip, BandStep step,
+                            void* context) noexcept;
     // Reads `count` bytes from `offset` of the file; 6 for fewer.
     PluginResult Read(uint64_t offset, size_t count, uint8_t* to) noexcept;
 

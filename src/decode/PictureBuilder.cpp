@@ -3,12 +3,15 @@
 #include <d3d9.h>
 
 #include <atomic>
+#include <memory>
+#include <new>
 
 #include "D3dContext.h"
 #include "DdsPicture.h"
 #include "FaultGuard.h"
 #include "FileBands.h"
 #include "RequestPlan.h"
+#include "ToneMap.h"
 
 namespace sorvane {
 
@@ -58,12 +61,13 @@ PluginResult StartLayout(const RequestPlan& plan, PixelImage& dib) {
 }
 
 // Our reader's images of the layout, from image `first` on, each at its place.
-PluginResult DrawImages(const RequestPlan& plan, size_t first, FileBands& source, const PixelImage& dib) {
+PluginResult DrawImages(const RequestPlan& plan, const PixelView& view, size_t first, FileBands& source,
+                        const PixelImage& dib) {
     for (size_t i = first; i < plan.layout.images.size(); ++i) {
         const LaidOutImage& laid = plan.layout.images[i];
         const PluginResult result =
-            source.Draw(plan.description->image, laid.item, laid.mip, plan.view, dib,
-                        static_cast<uint32_t>(laid.place.x), static_cast<uint32_t>(laid.place.y));
+            source.Draw(plan.description->image, laid.item, laid.mip, view, dib, static_cast<uint32_t>(laid.place.x),
+                        static_cast<uint32_t>(laid.place.y));
         if (result != kSuccess) return result;
     }
     return kSuccess;
@@ -88,7 +92,7 @@ PluginResult BuildDib(const RequestPlan& plan, const PixelImage& surface, FileBa
             if (drawn == kSuccess) {
                 drawn = DrawForView(surface, dib, plan.view, static_cast<uint32_t>(first.x), static_cast<uint32_t>(first.y));
             }
-            return drawn == kSuccess ? DrawImages(plan, 1, source, dib) : drawn;
+            return drawn == kSuccess ? DrawImages(plan, plan.view, 1, source, dib) : drawn;
         }
         if (!plan.settings.NoView()) return ConvertForView(surface, dib, plan.view);
         return plan.surface->disposesAlpha ? ConvertTo24Bits(surface, dib, AlphaModeOf(plan.settings))
@@ -151,20 +155,46 @@ PluginResult BuildThroughD3dx(const RequestPlan& plan, FileBands& source, const 
     return HandOver(request, blocks);
 }
 
-// Our own reader: no window, no Direct3D object, no device.
+// The tone mapper of the plan's HDR pictures, once it has measured every image they show: a
+// first pass over the file's bands, which the drawing reads again.
+PluginResult MeasureImages(const RequestPlan& plan, FileBands& source, std::unique_ptr<dds::ToneMapper>& mapper) {
+    mapper.reset(new (std::nothrow) dds::ToneMapper(plan.settings.exposure));
+    if (!mapper) return kOutOfMemory;
+    const dds::DdsImage& image = plan.description->image;
+    double largest = 0.0;
+    PluginResult result = kSuccess;
+    for (size_t i = 0; result == kSuccess && i < plan.layout.images.size(); ++i) {
+        result = source.Measure(image, plan.layout.images[i].item, plan.layout.images[i].mip, largest);
+    }
+    if (!plan.LaidOut()) result = source.Measure(image, 0, 0, largest);
+    mapper->Include(largest);
+    mapper->Finish();
+    return result;
+}
+
+// Our own reader: no window, no Direct3D object, no device. Tone mapping takes two passes, and
+// the host hears between them.
 PluginResult BuildThroughOwnReader(const RequestPlan& plan, FileBands& source, const PictureRequest& request) {
     if (Cancelled(request, 40)) return kCancelled;
     const dds::DdsImage& image = plan.description->image;
+    PixelView view = plan.view;
+    std::unique_ptr<dds::ToneMapper> mapper;
+    if (plan.toneMap) {
+        const PluginResult measured = MeasureImages(plan, source, mapper);
+        if (measured != kSuccess) return measured;
+        if (Cancelled(request, 50)) return kCancelled;
+        view.toneMapper = mapper.get();
+    }
     PixelImage dib;
     // The host's picture is allocated here: nothing from it may reach the host.
     const PluginResult result = RunGuardedStep([&] {
         if (plan.LaidOut()) {
             const PluginResult made = StartLayout(plan, dib);
-            return made == kSuccess ? DrawImages(plan, 0, source, dib) : made;
+            return made == kSuccess ? DrawImages(plan, view, 0, source, dib) : made;
         }
         // 16 bits keep X1R5G5B5 rows as they are, as D3DX's route does.
         if (plan.dibBits == 16) return source.CopyRows(image, dib);
-        return source.Decode(image, plan.view, dib);
+        return source.Decode(image, view, dib);
     });
     if (result != kSuccess) return result;
     DibBlocks blocks;

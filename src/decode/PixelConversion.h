@@ -10,6 +10,10 @@
 #include "PluginResult.h"
 #include "PluginSettings.h"
 
+namespace sorvane::dds {
+class ToneMapper;
+}
+
 namespace sorvane {
 
 // How alpha goes: dropped, or blended over a colour given as blue, green, red.
@@ -44,6 +48,9 @@ struct PixelView {
     bool opaque = false;        // the alpha byte carries nothing and reads as 255
     uint32_t dibBits = 24;      // or 32: straight alpha, nothing disposed of
     bool normalZ = false;       // our reader's two-channel pictures get the reconstructed blue
+    // Our reader's HDR pictures: their colours tone-mapped by this, once it has measured every
+    // image the picture shows; null for the colours as stored.
+    const dds::ToneMapper* toneMapper = nullptr;
 };
 
 // The view the settings ask for, for a picture whose format has alpha or not. Layouts and

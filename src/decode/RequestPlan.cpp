@@ -11,6 +11,9 @@ namespace {
 bool OwnReaderAsked(const dds::DdsImage& image, const PluginSettings& settings) {
     // Normal Z is worked out from the channels at full precision, which D3DX's surface lacks.
     if (settings.normalZ && dds::HasVectorChannels(image)) return true;
+    if (settings.reader) return true;
+    // So are tone-mapped HDR colours.
+    if (settings.toneMap && dds::HasHdrChannels(image)) return true;
     return false;
 }
 
@@ -72,6 +75,9 @@ void PlanRequest(const DdsDescription& description, const PluginSettings& settin
     }
     plan.disposesAlpha = own != nullptr ? own->disposesAlpha : image.alpha;
     plan.view = PixelViewOf(settings, plan.disposesAlpha);
+    // The alpha channel alone shows no colour to map.
+    plan.toneMap = settings.toneMap && !plan.view.alphaChannel && plan.route == Route::OwnReader &&
+                   dds::HasHdrChannels(image);
     // A view has all 32 bits of D3DX's surface, and gives the DIB of its own bit count.
     const bool asView = !settings.NoView();
     if (plan.route == Route::D3dx) plan.surface = asView ? FindDecodeSurface(D3DFMT_A8R8G8B8) : own;

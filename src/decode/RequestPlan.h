@@ -33,6 +33,8 @@ struct RequestPlan {
     FileLayout layout;
     bool disposesAlpha = false;  // the source format's alpha goes as the settings say
     PixelView view;
+    // Our reader's HDR colours are tone-mapped: measured over every image shown, then mapped.
+    bool toneMap = false;
     uint64_t width = 0, height = 0;  // the DIB's
     uint16_t dibBits = 24;           // the DIB's biBitCount
 

@@ -24,9 +24,14 @@ TEST(PlanRequest, ChoosesTheRouteAndTheDibOnce) {
     // A mask that is not one run of bits: no layout our reader reads, D3DX's to judge.
     const Bytes gapped = test::WriteLegacyDds({0x40, 0, 16, 0x5, 0xF0, 0xF00, 0}, 4, 4, Bytes(32));
     const Bytes v8u8 = test::WriteLegacyDds({0x80000, 0, 16, 0xFF, 0xFF00, 0, 0}, 4, 4, Bytes(32));
-    PluginSettings normalZ, wide;
+    // A16B16G16R16F: a legacy HDR format D3DX reads.
+    const Bytes halves = test::WriteLegacyDds({0x4, 113, 0, 0, 0, 0, 0}, 4, 4, Bytes(4 * 4 * 8));
+    PluginSettings normalZ, wide, reader, toneMap, toneMapChannel;
     normalZ.normalZ = true;
     wide.dibBits = 32;
+    reader.reader = true;
+    toneMap.toneMap = toneMapChannel.toneMap = true;
+    toneMapChannel.channel = ChannelView::Alpha;
     const struct {
         const char* what;
         Bytes file;
@@ -36,6 +41,7 @@ TEST(PlanRequest, ChoosesTheRouteAndTheDibOnce) {
         bool d3dxRefused;
         Route route;
         uint16_t dibBits = 24;
+        bool toneMap = false;
     } kCases[] = {
         {"BMP, which never reaches D3DX", Bytes(bmp, bmp + sizeof bmp), 0, {}, kNotSupported, false, Route::OwnReader},
         {"DDS magic and no header", {'D', 'D', 'S', ' ', 1, 2, 3}, 0, {}, kNotSupported, false, Route::OwnReader},
@@ -44,6 +50,12 @@ TEST(PlanRequest, ChoosesTheRouteAndTheDibOnce) {
         {"X1R5G5B5 in a view of 32 bits", Plain(DdsFormat::X1R5G5B5), 0, wide, kSuccess, false, Route::D3dx, 32},
         {"V8U8", v8u8, 0, {}, kSuccess, false, Route::D3dx, 24},
         {"V8U8 with normal Z", v8u8, 0, normalZ, kSuccess, false, Route::OwnReader, 24},
+        {"L8 with our reader first", Plain(DdsFormat::L8), 0, reader, kSuccess, false, Route::OwnReader, 24},
+        {"a gapped mask with our reader first", gapped, 0, reader, kNotSupported, true, Route::OwnReader},
+        {"L8, tone mapping no HDR", Plain(DdsFormat::L8), 0, toneMap, kSuccess, false, Route::D3dx, 24},
+        {"A16B16G16R16F", halves, 0, {}, kSuccess, false, Route::D3dx, 24},
+        {"A16B16G16R16F tone-mapped", halves, 0, toneMap, kSuccess, false, Route::OwnReader, 24, true},
+        {"A16B16G16R16F, its alpha channel", halves, 0, toneMapChannel, kSuccess, false, Route::OwnReader, 24},
         {"a gapped mask D3DX refuses", gapped, 0, {}, kNotSupported, true, Route::OwnReader},
 #if defined(_WIN64)
         {"L8 said to be 4 GiB - 1 long", Plain(DdsFormat::L8), 0xFFFFFFFF, {}, kSuccess, false, Route::D3dx, 24},
@@ -66,6 +78,7 @@ TEST(PlanRequest, ChoosesTheRouteAndTheDibOnce) {
         if (c.result != kSuccess) continue;
         EXPECT_EQ(plan.route, c.route);
         EXPECT_EQ(plan.dibBits, c.dibBits);
+        EXPECT_EQ(plan.toneMap, c.toneMap);
         EXPECT_EQ(plan.width, 4u);
     }
 }

@@ -128,6 +128,9 @@ TEST_F(AllocationFailure, EveryRequestSurvivesOnBothRoutes) {
     Dx10Image bc5 = Dx10(83, 6, 5, Bytes(2 * 2 * 16, 0x3C));
     bc5.arraySize = 2;
     bc5.rest = Bytes(bc5.data.size(), 0xC3);
+    Dx10Image halves = Dx10(10, 6, 5, Bytes(6 * 5 * 8, 0x3C));  // RGBA16F: its two passes over two levels
+    halves.mipCount = 2;
+    halves.rest = Bytes(3 * 2 * 8, 0x4A);
     const struct {
         const char* route;
         Bytes file;
@@ -137,6 +140,7 @@ TEST_F(AllocationFailure, EveryRequestSurvivesOnBothRoutes) {
         {"own reader", WriteDx10Dds(bc7), {}},
         {"D3DX, mip chain", WriteDds(chain), {{L"Layout", 2}}},
         {"own reader, every element, normal Z", WriteDx10Dds(bc5), {{L"Layout", 1}, {L"NormalZ", 1}}},
+        {"own reader, tone-mapped mip chain", WriteDx10Dds(halves), {{L"Layout", 2}, {L"ToneMap", 1}}},
         // BC1 of 4 KiB a row of blocks: a file's band of 4 MiB, then one more row of blocks.
         {"own reader, two bands", WriteDx10Dds(Dx10(71, 2048, 4100, Bytes(512 * 1025 * 8, 0x6B))), {}},
     };

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -546,6 +548,111 @@ TEST_F(DecodeTest, NormalZIsReconstructedFromTheChannels) {
                 }
             }
         }
+    }
+    DeleteSettingsKey();
+}
+
+// Stored floats as half floats: exact for the values below, Inf and NaN included.
+Bytes Halves(std::initializer_list<float> values) {
+    Bytes out;
+    for (const float v : values) {
+        uint32_t f;
+        std::memcpy(&f, &v, sizeof f);
+        const uint32_t sign = f >> 16 & 0x8000, exponent = f >> 23 & 0xFF;
+        const uint32_t h = std::isnan(v)  ? 0x7E00
+                           : exponent == 0xFF ? sign | 0x7C00
+                           : v == 0           ? sign
+                                              : sign | (exponent - 112) << 10 | (f >> 13 & 0x3FF);
+        out.push_back(static_cast<uint8_t>(h));
+        out.push_back(static_cast<uint8_t>(h >> 8));
+    }
+    return out;
+}
+Bytes Floats(std::initializer_list<float> values) {
+    Bytes out(values.size() * 4);
+    std::memcpy(out.data(), std::data(values), out.size());
+    return out;
+}
+
+// HDR pictures under ToneMap, from both input forms, against the rules worked out here in
+// double: a row's pixels are the red, green, blue the rules start from and the alpha byte.
+TEST_F(DecodeTest, ToneMapShowsHdrColours) {
+    using Rgba = std::array<double, 4>;
+    const double inf = INFINITY, nan = NAN;
+    Dx10Image chain = Dx10(10, 2, 1, Halves({1, 1, 1, 1, 0, 0, 0, 1}));
+    chain.mipCount = 2;
+    chain.rest = Halves({10, 10, 10, 1});
+    const Bytes rgba = Halves({0.5f, 2, 8, 0.5f, NAN, -1, INFINITY, 1, 0, 0, 0, 0, 40, 3, 0.25f, 1});
+    const std::vector<Rgba> rgbaSeen = {{0.5, 2, 8, 128}, {nan, -1, inf, 255}, {0, 0, 0, 0}, {40, 3, 0.25, 255}};
+    const struct {
+        const char* what;
+        Bytes file;
+        std::vector<std::pair<const wchar_t*, DWORD>> settings;
+        std::vector<Rgba> pixels;
+    } kCases[] = {
+        {"RGBA16F", WriteDx10Dds(Dx10(10, 4, 1, rgba)), {{L"Bits", 32}}, rgbaSeen},
+        {"RGBA16F over the checkerboard", WriteDx10Dds(Dx10(10, 4, 1, rgba)), {{L"Backdrop", 1}}, rgbaSeen},
+        {"A16B16G16R16F, which D3DX reads", WriteLegacyDds({0x4, 113, 0, 0, 0, 0, 0}, 4, 1, rgba), {{L"Bits", 32}},
+         rgbaSeen},
+        {"R32F grey, 2.5 stops down", WriteDx10Dds(Dx10(41, 4, 1, Floats({0.5f, 3, -2, 100}))),
+         {{L"Bits", 32}, {L"Exposure", static_cast<DWORD>(-25)}},
+         {{0.5, 0.5, 0.5, 255}, {3, 3, 3, 255}, {-2, -2, -2, 255}, {100, 100, 100, 255}}},
+        {"RG16F, 1.5 stops up", WriteDx10Dds(Dx10(34, 2, 1, Halves({4, 0.5f, 0.25f, 16}))),
+         {{L"Bits", 32}, {L"Exposure", 15}}, {{4, 0.5, 0, 255}, {0.25, 16, 0, 255}}},
+        {"a mip chain, the brighter level second", WriteDx10Dds(chain), {{L"Bits", 32}, {L"Layout", 2}},
+         {{1, 1, 1, 255}, {0, 0, 0, 255}, {10, 10, 10, 255}}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        DeleteSettingsKey();
+        SetSettingsDword(L"ToneMap", 1);
+        double exposure = 0, lmax = 0;
+        for (const auto& [name, value] : c.settings) {
+            SetSettingsDword(name, value);
+            if (std::wstring(name) == L"Exposure") exposure = static_cast<int32_t>(value) / 10.0;
+        }
+        std::vector<Rgba> seen = c.pixels;
+        for (Rgba& p : seen) {
+            for (int i = 0; i < 3; ++i) p[i] = std::isnan(p[i]) || p[i] < 0 ? 0 : p[i] * std::exp2(exposure);
+            const double l = 0.3 * p[0] + 0.59 * p[1] + 0.11 * p[2];
+            if (std::isfinite(l)) lmax = std::max(lmax, l);
+        }
+        if (lmax == 0) lmax = 1;
+        const auto mapped = [&](double v) {
+            const double c = std::isinf(v) ? 1 : std::min(v * (1 + v / (lmax * lmax)) / (1 + v), 1.0);
+            return static_cast<int>(std::floor(255 * (c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055) + 0.5));
+        };
+        const auto width = static_cast<uint32_t>(seen.size());
+        for (const Dib& dib : {DecodeMemory(c.file), DecodeFile(dir_.Write(L"hdr.dds", c.file))}) {
+            ASSERT_EQ(dib.result, 0);
+            ASSERT_EQ(dib.header.biWidth, static_cast<LONG>(width));
+            const int bytes = dib.header.biBitCount / 8;
+            for (uint32_t x = 0; x < width; ++x) {
+                const Rgba& p = seen[x];
+                const int alpha = static_cast<int>(p[3]), grey = x / 8 % 2 == 0 ? 255 : 204;
+                for (int i = 0; i < bytes; ++i) {
+                    int want = i == 3 ? alpha : mapped(p[2 - i]);
+                    if (bytes == 3) want = (want * alpha + grey * (255 - alpha)) / 255;
+                    EXPECT_NEAR(dib.bits[x * bytes + i], want, 1) << "pixel " << x << ", byte " << i;
+                }
+            }
+        }
+    }
+    DeleteSettingsKey();
+}
+
+// ToneMap leaves every other format as it is: 8-bit colour and depth.
+TEST_F(DecodeTest, ToneMapLeavesOtherFormats) {
+    const Bytes kFiles[] = {WriteDds(MakeUncompressed(DdsFormat::A8R8G8B8, 4, 1, [](uint32_t x, uint32_t) { return 0x80102030u + x; })),
+                            WriteDx10Dds(Dx10(40, 4, 1, Floats({0.25f, 2, -1, 0.5f})))};
+    for (const Bytes& file : kFiles) {
+        DeleteSettingsKey();
+        SetSettingsDword(L"Bits", 32);
+        const Dib plain = DecodeMemory(file);
+        SetSettingsDword(L"ToneMap", 1);
+        const Dib mapped = DecodeMemory(file);
+        ASSERT_EQ(plain.result, 0);
+        EXPECT_EQ(mapped.bits, plain.bits);
     }
     DeleteSettingsKey();
 }

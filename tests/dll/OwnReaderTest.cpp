@@ -176,6 +176,7 @@ TEST_F(OwnRoute, MakesNoDeviceAndReadsTheSettingsOncePerPicture) {
         Bytes file;
         bool direct3d;
         int settingsReads;
+        const wchar_t* setting = nullptr;  // set to 1
     } kCases[] = {
         {"DX10 with alpha", Bgra(2, 2, Bytes(16, 0x80)), false, 1},
         {"DX10 without alpha", Bc4(5, 3, 0x40), false, 1},
@@ -183,9 +184,16 @@ TEST_F(OwnRoute, MakesNoDeviceAndReadsTheSettingsOncePerPicture) {
         {"legacy DXT1, through D3DX", WriteDds(MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) {
              return Dxt1Block(0xFFFF, 0, 0);
          })), true, 1},
+        {"legacy DXT1, our reader first", WriteDds(MakeCompressed(DdsFormat::DXT1, 4, 4, [](uint32_t, uint32_t) {
+             return Dxt1Block(0xFFFF, 0, 0);
+         })), false, 1, L"Reader"},
+        {"legacy A16B16G16R16F, tone-mapped", WriteLegacyDds({0x4, 113, 0, 0, 0, 0, 0}, 2, 2, Bytes(32, 0x3C)), false, 1,
+         L"ToneMap"},
     };
     for (const auto& c : kCases) {
         const std::wstring path = dir_.Write(L"route.dds", c.file);
+        DeleteSettingsKey();
+        if (c.setting != nullptr) SetSettingsDword(c.setting, 1);
         for (const bool memory : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.what << (memory ? ", memory" : ", file"));
             g_direct3d = g_windows = g_settingsReads = 0;
