@@ -2,7 +2,8 @@
 """The demo's pictures of the newer format classes, all of one drawing so that they can be
 compared: demo-formats.py OUT_DIR BC7ENC writes OUT_DIR/<format>.dds and prints a line a file,
 its name and what its header holds. For the demo's row of the cube cross it also writes
-OUT_DIR/cube.dds, six labelled faces, which it does not list. The pixel formats are encoded here with numpy; the Y'CbCr
+OUT_DIR/cube.dds, six labelled faces, and for the row of tone mapping OUT_DIR/sky.dds, an HDR sky,
+which it does not list. The pixel formats are encoded here with numpy; the Y'CbCr
 ones by ffmpeg, BC5 by nvcompress and BC7 by bc7enc. No encoder on the machine writes BC6H, so
 it comes from the one-mode encoder below.
 """
@@ -54,6 +55,21 @@ def cube(png, side=32):
         with Image.open(png) as face:
             faces.append(np.asarray(face.convert("RGBA"))[..., [2, 1, 0, 3]])
     return dx10(87, side, side, cube=True) + np.concatenate(faces).tobytes()
+
+
+def sky(width=96, height=64):
+    """R16G16B16A16_FLOAT in linear light: a sky from 0.3 to 1.6 over dark ground, clouds near 3
+    and a sun of 60, which clamping shows as a white sheet."""
+    y, x = np.mgrid[0:height, 0:width].astype(np.float64)
+    up = 1 - y / (0.75 * height)
+    rgb = np.stack([0.25 + 0.5 * up, 0.45 + 0.7 * up, 0.9 + 0.7 * up], axis=-1)
+    cloud = np.clip(1 - np.hypot((x - 28) / 18, (y - 30) / 5), 0, 1) + np.clip(1 - np.hypot((x - 62) / 14, (y - 18) / 4), 0, 1)
+    rgb += 3 * np.clip(cloud, 0, 1)[..., None]
+    sun = np.hypot(x - 72, y - 34)
+    rgb += (60 * (sun < 5) + 6 * np.exp(-sun / 6))[..., None] * np.array([1.0, 0.9, 0.7])
+    rgb[y >= 0.75 * height] = [0.08, 0.06, 0.03]
+    rgba = np.concatenate([rgb, np.ones((height, width, 1))], axis=-1)
+    return dx10(10, width, height) + rgba.astype("<f2").tobytes()
 
 
 def ints(c, dtype, low, high):  # [0, 1] onto low..high
@@ -153,6 +169,7 @@ FORMATS = [
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     (OUT / "cube.dds").write_bytes(cube(OUT / "face.png"))
+    (OUT / "sky.dds").write_bytes(sky())
     png = OUT / "drawing.png"
     picture = draw(png)
     for name, label, header, make in FORMATS:
