@@ -17,7 +17,8 @@ namespace sorvane::dds {
 constexpr int kBlockTexels = 16;
 constexpr int kBlockOutputBytes = kBlockTexels * 4;
 
-using BlockRun = void (*)(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+using BlockRunFunction = void(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+using BlockRun = BlockRunFunction*;
 
 // The ways a run can be worked out. Portable is plain C++; Sse2 is built for x86 and x64, whose
 // every processor that runs a supported Windows has SSE2.
@@ -38,26 +39,15 @@ const BlockRuns& RunsOf(BlockFormat format) noexcept;
 
 // The runs of each path, for the table of RunsOf.
 namespace portable {
-void Bc1(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc2(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc3(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-template <bool Signed>
-void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-template <bool Signed>
-void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-template <bool Signed>
-void Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+BlockRunFunction Bc1, Bc2, Bc3, Bc7;
+template <bool Signed> void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed> void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed> void Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 }  // namespace portable
 namespace sse2 {
-void Bc1(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc2(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc3(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-template <bool Signed>
-void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-template <bool Signed>
-void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
-void Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+BlockRunFunction Bc1, Bc2, Bc3, Bc7;
+template <bool Signed> void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed> void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 }  // namespace sse2
 
 // BC1 (8 bytes): with colour 0 <= colour 1 the block has three colours and index 3 is

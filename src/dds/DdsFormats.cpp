@@ -61,15 +61,11 @@ constexpr RowDecoder kRxgb = DecodeRxgbRow;
 // A row of BC5 blocks as a normal's x and y, 16 bytes a texel.
 template <bool Signed>
 void DecodeBc5VectorRow(const RowJob& job) {
-    double texels[2 * kBlockTexels];
-    const uint32_t width = job.image.width;
-    for (uint32_t x = 0; x < width; x += 4) {
-        DecodeBc5BlockVectors(job.source + x / 4 * 16, Signed, texels);
-        const size_t bytes = 16 * size_t{width - x < 4 ? width - x : 4};
-        for (uint32_t row = 0; row < job.rows; ++row) {
-            std::memcpy(job.out + row * job.stride + 16 * size_t{x}, texels + 8 * row, bytes);
-        }
-    }
+    rows::CopyBlockTexels(job, [](const uint8_t* block, uint8_t* texels) {
+        double xy[2 * kBlockTexels];
+        DecodeBc5BlockVectors(block, Signed, xy);
+        std::memcpy(texels, xy, sizeof xy);
+    });
 }
 
 using rows::DecodeFloats;

@@ -85,19 +85,15 @@ void DecodeHdrRgb9E5(const RowJob& job) {
 
 template <bool Signed>
 void DecodeHdrBc6h(const RowJob& job) {
-    uint16_t halves[3 * kBlockTexels];
-    const uint32_t width = job.image.width;
-    for (uint32_t x = 0; x < width; x += 4) {
-        DecodeBc6hBlockHalf(job.source + x / 4 * 16, Signed, halves);
-        const uint32_t columns = width - x < 4 ? width - x : 4;
-        for (uint32_t row = 0; row < job.rows; ++row) {
-            uint8_t* out = job.out + row * job.stride + kPixelBytes * x;
-            for (uint32_t column = 0; column < columns; ++column, out += kPixelBytes) {
-                const uint16_t* texel = halves + 3 * (4 * row + column);
-                StorePixel(out, HalfValue(texel[0]), HalfValue(texel[1]), HalfValue(texel[2]), 1.0f);
-            }
+    static_assert(kPixelBytes == 16, "a texel of CopyBlockTexels");
+    rows::CopyBlockTexels(job, [](const uint8_t* block, uint8_t* texels) {
+        uint16_t halves[3 * kBlockTexels];
+        DecodeBc6hBlockHalf(block, Signed, halves);
+        for (int t = 0; t < kBlockTexels; ++t) {
+            const uint16_t* texel = halves + 3 * t;
+            StorePixel(texels + kPixelBytes * t, HalfValue(texel[0]), HalfValue(texel[1]), HalfValue(texel[2]), 1.0f);
         }
-    }
+    });
 }
 
 template void DecodeHdrBc6h<false>(const RowJob&);

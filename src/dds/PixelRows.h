@@ -161,6 +161,21 @@ void DecodeFloats(const RowJob& job) {
     });
 }
 
+// A row of 4 x 4 blocks of 16 bytes whose 16 texels `decode(block, texels)` writes at 16 bytes
+// each, row by row: the texels copied into the job's rows, 16 bytes a pixel.
+template <typename Decode>
+void CopyBlockTexels(const RowJob& job, Decode decode) {
+    alignas(16) uint8_t texels[16 * 16];
+    const uint32_t width = job.image.width;
+    for (uint32_t x = 0; x < width; x += 4) {
+        decode(job.source + x / 4 * 16, texels);
+        const size_t bytes = 16 * size_t{width - x < 4 ? width - x : 4};
+        for (uint32_t row = 0; row < job.rows; ++row) {
+            std::memcpy(job.out + row * job.stride + 16 * size_t{x}, texels + 64 * row, bytes);
+        }
+    }
+}
+
 }  // namespace sorvane::dds::rows
 
 namespace sorvane::dds {

@@ -39,8 +39,6 @@ constexpr Kind kKinds[] = {
     {"bc6h", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Half},
     {"bc6hs", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Half},
     {"bc7", GL_COMPRESSED_RGBA_BPTC_UNORM, 16, Shown::Bytes},
-    {"bc6h-floats", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Floats},
-    {"bc6hs-floats", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Floats},
     // Pixels. Three float channels are opaque; two are shown as their D3D9 twins (blue 255).
     {"r11g11b10f", GL_R11F_G11F_B10F, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_10F_11F_11F_REV, 4, 3},
     {"rgb9e5", GL_RGB9_E5, 0, Shown::Half, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV, 4, 3},
@@ -53,6 +51,9 @@ constexpr Kind kKinds[] = {
     {"r16s", GL_R16_SNORM, 0, Shown::Signed16, GL_RED, GL_SHORT, 2, 1},
     {"rg16s", GL_RG16_SNORM, 0, Shown::Signed16, GL_RG, GL_SHORT, 4, 2},
     {"rgba16s", GL_RGBA16_SNORM, 0, Shown::Signed16, GL_RGBA, GL_SHORT, 8, 4},
+    // BC6H's halves as they are, for the tone-mapping check.
+    {"bc6h-floats", GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, 16, Shown::Floats},
+    {"bc6hs-floats", GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, 16, Shown::Floats},
 };
 
 // A signed value of maximum m read back as x / m, shown as (x + 1) / 2 x 255, halves up.

@@ -136,6 +136,17 @@ bool Request(const Bytes& file) {
     return result == kSuccess;
 }
 
+// The median of `runs` requests for the file, in ms; negative when one fails.
+double MedianRequest(const Bytes& file, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const double t = Now();
+        if (!Request(file)) return -1;
+        times.push_back(Now() - t);
+    }
+    return Median(times);
+}
+
 // memcpy into a block allocated for each copy, as the pixel pass must: its first touch of
 // fresh pages costs more than the copy itself under Wine.
 double MedianMemcpyFresh(size_t bytes, int runs) {
@@ -226,18 +237,14 @@ int main(int argc, char** argv) {
     std::printf("\n%-9s %9s %12s %10s %9s\n", "no D3DX", "request", "/ with D3DX", "px/memcpy", "peak MiB");
     for (size_t i = 0; i < std::size(kFormats); ++i) {
         const Bytes file = MakePicture(kFormats[i]);
-        std::vector<double> times;
-        for (int r = 0; r < runs; ++r) {
-            const double t = Now();
-            if (!Request(file)) {
-                std::printf("%s without D3DX: decoding failed\n", FormatName(kFormats[i]).c_str());
-                return 1;
-            }
-            times.push_back(Now() - t);
+        const double request = MedianRequest(file, runs);
+        if (request < 0) {
+            std::printf("%s without D3DX: decoding failed\n", FormatName(kFormats[i]).c_str());
+            return 1;
         }
         PeakMemory peak;
         Request(file);
-        const double peakMiB = peak.Stop(), request = Median(times);
+        const double peakMiB = peak.Stop();
         std::printf("%-9s %9.1f %12.3f %10.2f %9.1f\n", FormatName(kFormats[i]).c_str(), request,
                     request / summaries[i].request, request / fresh24, peakMiB);
         summaries.push_back({FormatName(kFormats[i]) + "_NOD3DX", request, 100.0, request / fresh24, peakMiB});
@@ -270,14 +277,10 @@ int main(int argc, char** argv) {
                 "decoder MP/s");
     for (const auto& own : kOwn) {
         const Bytes file = MakeDx10Picture(own.dxgi, own.unitBytes, own.blocks);
-        std::vector<double> times;
-        for (int i = 0; i < runs; ++i) {
-            const double t = Now();
-            if (!Request(file)) {
-                std::printf("%s: decoding failed\n", own.name);
-                return 1;
-            }
-            times.push_back(Now() - t);
+        const double request = MedianRequest(file, runs);
+        if (request < 0) {
+            std::printf("%s: decoding failed\n", own.name);
+            return 1;
         }
         PeakMemory peak;
         Request(file);
@@ -292,7 +295,6 @@ int main(int argc, char** argv) {
             for (uint32_t row = 0; row < kSize; row += 16) dds::DecodeRows(image, row, 16, scratch.data(), kSize * 4);
             decodes.push_back(Now() - t);
         }
-        const double request = Median(times);
         std::printf("%-9s %9.1f %12.2f %10.2f %9.1f %14.0f\n", own.name, request, request / legacyDxt1,
                     request / fresh24, peakMiB, kSize * double(kSize) / 1000.0 / Median(decodes));
         summaries.push_back({std::string(own.name) + "_DX10", request, 100.0, request / fresh24, peakMiB});
@@ -311,16 +313,10 @@ int main(int argc, char** argv) {
         double medians[2];
         for (const bool toneMap : {false, true}) {
             test::SetSettingsDword(L"ToneMap", toneMap ? 1 : 0);
-            std::vector<double> times;
-            for (int i = 0; i < runs; ++i) {
-                const double t = Now();
-                if (!Request(file)) {
-                    std::printf("%s: decoding failed\n", hdr.name);
-                    return 1;
-                }
-                times.push_back(Now() - t);
+            if ((medians[toneMap] = MedianRequest(file, runs)) < 0) {
+                std::printf("%s: decoding failed\n", hdr.name);
+                return 1;
             }
-            medians[toneMap] = Median(times);
         }
         RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKeyPath);
         std::printf("%-19s %9.1f %9.1f %10.2f\n", hdr.name, medians[1], medians[0], medians[1] / medians[0]);
