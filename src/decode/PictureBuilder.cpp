@@ -204,9 +204,7 @@ PluginResult BuildThroughOwnReader(const RequestPlan& plan, FileBands& source, c
 
 // The core both input forms share. The plan's route takes the file; our reader takes over
 // whatever D3DX cannot give of a file it reads, reading a file band by band.
-PluginResult BuildPicture(FileBands& source, const PictureRequest& request) {
-    DdsDescription description;
-    source.Describe(description);
+PluginResult BuildPicture(FileBands& source, const DdsDescription& description, const PictureRequest& request) {
     // Read once per picture, before the pass: the views apply to every picture.
     RequestPlan plan;
     PlanRequest(description, ReadPluginSettings(), plan);
@@ -235,8 +233,10 @@ PluginResult DecodeFromMemory(const void* bytes, intptr_t size, const PictureReq
     if (Cancelled(request, 0)) return kCancelled;
     // A negative length names no image: an argument no host means, as GetPictureInfo says too.
     if (size < 0) return kInternalError;
-    FileBands source(bytes, static_cast<size_t>(size));
-    return BuildPicture(source, request);
+    DdsDescription description;
+    DescribeDds(bytes, static_cast<size_t>(size), static_cast<size_t>(size), description);
+    FileBands source(description.source.bytes, description.source.size);
+    return BuildPicture(source, description, request);
 }
 
 PluginResult DecodeFromFile(const wchar_t* path, const PictureRequest& request) noexcept {
@@ -246,7 +246,9 @@ PluginResult DecodeFromFile(const wchar_t* path, const PictureRequest& request) 
     const PluginResult result = source.Open(path);
     if (result != kSuccess) return result;
     if (Cancelled(request, 20)) return kCancelled;
-    return BuildPicture(source, request);
+    DdsDescription description;
+    source.Describe(description);
+    return BuildPicture(source, description, request);
 }
 
 }  // namespace sorvane
