@@ -1,5 +1,9 @@
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "BitReader.h"
 #include "BlockDecoders.h"
 #include "BptcTables.h"
@@ -221,10 +225,10 @@ void BuildPalette(const int32_t* e0, const int32_t* e1, const uint8_t* weights, 
     }
 }
 
-// Decodes the block into palette entries of red, green, blue halves (region * 16 + index)
-// and the entry of each texel. Gives the block's mode, or null for a reserved one.
-const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
-                              uint8_t* entryOfTexel) noexcept {
+// Decodes the block's unquantised endpoints (region * 6 + endpoint * 3 + channel) and the
+// palette entry of each texel (region * 16 + index). Gives the block's mode, or null for a
+// reserved one.
+const Bc6hMode* DecodeEndpoints(const uint8_t* block, bool isSigned, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
     const int row = kModeIndex.row[block[0] & 0x1F];
     if (row < 0) return nullptr;
     const Bc6hMode& mode = kModes[row];
@@ -252,19 +256,9 @@ const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*pa
             value[v] = isSigned ? SignExtend(sum, epb) : static_cast<int32_t>(sum);
         }
     }
-    int32_t endpoint[12];
     for (int v = 0; v < valueCount; ++v) endpoint[v] = Unquantize(value[v], epb, isSigned);
 
     const int indexBits = IndexBits(mode);
-    const uint8_t* weights = bptc::kWeights[indexBits - 2];
-    for (int r = 0; r < mode.regions; ++r) {
-        const int32_t* e0 = endpoint + 6 * r;
-        if (isSigned) {
-            BuildPalette<true>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
-        } else {
-            BuildPalette<false>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
-        }
-    }
 
     int anchors[2] = {0, 0};
     uint32_t regionOfTexel = 0;
@@ -279,6 +273,26 @@ const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*pa
         indices >>= indexBits;
     }
     return &mode;
+}
+
+// The palette entries of red, green, blue halves (region * 16 + index) and the entry of each
+// texel. Gives the block's mode, or null for a reserved one.
+const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
+                              uint8_t* entryOfTexel) noexcept {
+    int32_t endpoint[12];
+    const Bc6hMode* mode = DecodeEndpoints(block, isSigned, endpoint, entryOfTexel);
+    if (!mode) return nullptr;
+    const int indexBits = IndexBits(*mode);
+    const uint8_t* weights = bptc::kWeights[indexBits - 2];
+    for (int r = 0; r < mode->regions; ++r) {
+        const int32_t* e0 = endpoint + 6 * r;
+        if (isSigned) {
+            BuildPalette<true>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
+        } else {
+            BuildPalette<false>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
+        }
+    }
+    return mode;
 }
 
 // Each non-negative half (sign bit cleared) clamped to [0, 1], times 255, rounded to nearest
@@ -336,21 +350,105 @@ bool DecodeBc6hBlockPalette(const uint8_t* block, bool isSigned, uint16_t (*pale
     return DecodePalette(block, isSigned, palette, entryOfTexel) != nullptr;
 }
 
+namespace {
+
+#if defined(__SSE2__)
+// The weights of each palette entry as 16-bit pairs (64 - w, w), four entries to a register,
+// for _mm_madd_epi16 against an endpoint pair.
+struct WeightPairs {
+    alignas(16) int16_t pair[2][32];
+};
+
+constexpr WeightPairs BuildWeightPairs() {
+    WeightPairs table{};
+    for (int b = 0; b < 2; ++b) {
+        for (int i = 0; i < 16; ++i) {
+            const int w = bptc::kWeights[b + 1][i < (8 << b) ? i : 0];
+            table.pair[b][2 * i] = static_cast<int16_t>(64 - w);
+            table.pair[b][2 * i + 1] = static_cast<int16_t>(w);
+        }
+    }
+    return table;
+}
+
+constexpr WeightPairs kWeightPairs = BuildWeightPairs();
+
+// One channel of four palette entries as shown bytes, the same as BuildPalette and then
+// kHalfBytes: the half is made exactly into a float (its bits moved into place, or a subnormal
+// half's mantissa times 2^-24), and v * 255 + 0.5, exact in a float for every v below 1, is
+// truncated. The palette never holds an infinity or a NaN.
 template <bool Signed>
-void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
-    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
-        uint16_t palette[32][3];
-        uint8_t entryOfTexel[kBlockTexels];
-        const Bc6hMode* mode = DecodePalette(blocks, Signed, palette, entryOfTexel);
-        uint32_t colour[32];
-        const uint8_t* entry = entryOfTexel;
+inline __m128i ShownChannel(__m128i weights, int32_t e0, int32_t e1) noexcept {
+    __m128i x;
+    if (Signed) {
+        const __m128i ends = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(e0 & 0xFFFF) | static_cast<uint32_t>(e1) << 16));
+        x = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(weights, ends), _mm_set1_epi32(32)), 6);
+        x = _mm_andnot_si128(_mm_srai_epi32(x, 31), x);  // negatives show as 0
+    } else {
+        // Unsigned endpoints biased into 16-bit signed ones; the weights add up to 64.
+        const __m128i ends = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(e0 - 0x8000) & 0xFFFF) |
+                                            static_cast<int32_t>(static_cast<uint32_t>(e1 - 0x8000) << 16));
+        x = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(weights, ends), _mm_set1_epi32(32 + 64 * 0x8000)), 6);
+    }
+    const __m128i half = _mm_srli_epi32(_mm_sub_epi32(_mm_slli_epi32(x, 5), x), Signed ? 5 : 6);
+    const __m128i subnormal = _mm_cmpeq_epi32(_mm_srli_epi32(half, 10), _mm_setzero_si128());
+    const __m128 normal = _mm_castsi128_ps(_mm_add_epi32(_mm_slli_epi32(half, 13), _mm_set1_epi32(112 << 23)));
+    const __m128 small = _mm_mul_ps(_mm_cvtepi32_ps(half), _mm_set1_ps(1.0f / 16777216.0f));
+    const __m128 value = _mm_or_ps(_mm_and_ps(_mm_castsi128_ps(subnormal), small), _mm_andnot_ps(_mm_castsi128_ps(subnormal), normal));
+    const __m128 scaled = _mm_min_ps(_mm_add_ps(_mm_mul_ps(value, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(scaled);
+}
+#endif
+
+// The shown words of a block's palette entries (region * 16 + index), and the entry of each
+// texel; a reserved mode shows black in entry 0.
+template <bool Signed, bool Sse2>
+void ShownPalette(const uint8_t* block, uint32_t* colour, uint8_t* entryOfTexel) noexcept {
+#if defined(__SSE2__)
+    if (Sse2) {
+        int32_t endpoint[12];
+        const Bc6hMode* mode = DecodeEndpoints(block, Signed, endpoint, entryOfTexel);
         if (!mode) {
             colour[0] = 0xFF000000;
-            std::memset(entryOfTexel, 0, sizeof entryOfTexel);
+            std::memset(entryOfTexel, 0, kBlockTexels);
+            return;
         }
-        for (int r = 0; mode && r < mode->regions; ++r) {
-            for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+        const int entries = 1 << IndexBits(*mode);
+        const int16_t* pairs = kWeightPairs.pair[entries == 16];
+        for (int r = 0; r < mode->regions; ++r) {
+            const int32_t* e = endpoint + 6 * r;
+            for (int i = 0; i < entries; i += 4) {
+                const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 2 * i));
+                const __m128i red = ShownChannel<Signed>(weights, e[0], e[3]);
+                const __m128i green = ShownChannel<Signed>(weights, e[1], e[4]);
+                const __m128i blue = ShownChannel<Signed>(weights, e[2], e[5]);
+                const __m128i word = _mm_or_si128(_mm_or_si128(blue, _mm_slli_epi32(green, 8)),
+                                                  _mm_or_si128(_mm_slli_epi32(red, 16), _mm_set1_epi32(static_cast<int32_t>(0xFF000000))));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + 16 * r + i), word);
+            }
         }
+        return;
+    }
+#endif
+    uint16_t palette[32][3];
+    const Bc6hMode* mode = DecodePalette(block, Signed, palette, entryOfTexel);
+    if (!mode) {
+        colour[0] = 0xFF000000;
+        std::memset(entryOfTexel, 0, kBlockTexels);
+        return;
+    }
+    for (int r = 0; r < mode->regions; ++r) {
+        for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+    }
+}
+
+template <bool Signed, bool Sse2>
+void DecodeRun(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
+        uint32_t colour[32];
+        uint8_t entryOfTexel[kBlockTexels];
+        ShownPalette<Signed, Sse2>(blocks, colour, entryOfTexel);
+        const uint8_t* entry = entryOfTexel;
         for (uint8_t* row = out; row != out + 4 * stride; row += stride, entry += 4) {
             StoreLe32(row, colour[entry[0]]);
             StoreLe32(row + 4, colour[entry[1]]);
@@ -359,7 +457,23 @@ void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t
         }
     }
 }
+
+}  // namespace
+
+template <bool Signed>
+void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    DecodeRun<Signed, false>(blocks, count, out, stride);
+}
 template void portable::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
 template void portable::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+
+#if defined(__SSE2__)
+template <bool Signed>
+void sse2::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    DecodeRun<Signed, true>(blocks, count, out, stride);
+}
+template void sse2::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+template void sse2::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+#endif
 
 }  // namespace sorvane::dds

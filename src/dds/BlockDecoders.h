@@ -57,6 +57,8 @@ template <bool Signed>
 void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 template <bool Signed>
 void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed>
+void Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 void Bc7(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 }  // namespace sse2
 
