@@ -67,9 +67,11 @@ constexpr Bc6hMode kModes[] = {
 constexpr int kModeCount = sizeof(kModes) / sizeof(kModes[0]);
 
 // A run of header bits that lands in one endpoint channel: value is endpoint * 3 + channel
-// (red, green, blue), shift the channel bit that takes the run's first bit.
+// (red, green, blue), start the block bit of the run's first bit, shift the channel bit that
+// takes it. No run crosses from the block's first 64-bit word into the second.
 struct Field {
     uint8_t value;
+    uint8_t start;
     uint8_t shift;
     uint8_t count;
 };
@@ -85,7 +87,15 @@ constexpr int ParseNumber(const char*& s) {
     return n;
 }
 
-constexpr Layout ParseLayout(const char* s) {
+constexpr void AddField(Layout& layout, int& start, int value, int shift, int count) {
+    const int low = start < 64 && start + count > 64 ? 64 - start : count;
+    layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(start), static_cast<uint8_t>(shift),
+                                     static_cast<uint8_t>(low)};
+    start += low;
+    if (low < count) AddField(layout, start, value, shift + low, count - low);
+}
+
+constexpr Layout ParseLayout(const char* s, int start) {
     Layout layout{};
     while (*s) {
         const int channel = *s == 'r' ? 0 : *s == 'g' ? 1 : 2;
@@ -102,13 +112,10 @@ constexpr Layout ParseLayout(const char* s) {
         ++s;  // ']'
         if (*s == ',') ++s;
         if (left >= right) {
-            layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(right),
-                                             static_cast<uint8_t>(left - right + 1)};
+            AddField(layout, start, value, right, left - right + 1);
         } else {
             // Reversed: the block's first bit is the channel's highest.
-            for (int bit = right; bit >= left; --bit) {
-                layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(bit), 1};
-            }
+            for (int bit = right; bit >= left; --bit) AddField(layout, start, value, bit, 1);
         }
     }
     return layout;
@@ -118,15 +125,15 @@ struct Layouts {
     Layout modes[kModeCount];
 };
 
+constexpr int ModeBits(int code) { return code < 2 ? 2 : 5; }
+
 constexpr Layouts ParseLayouts() {
     Layouts all{};
-    for (int m = 0; m < kModeCount; ++m) all.modes[m] = ParseLayout(kModes[m].layout);
+    for (int m = 0; m < kModeCount; ++m) all.modes[m] = ParseLayout(kModes[m].layout, ModeBits(kModes[m].code));
     return all;
 }
 
 constexpr Layouts kLayouts = ParseLayouts();
-
-constexpr int ModeBits(int code) { return code < 2 ? 2 : 5; }
 
 // Every layout fills the header exactly (128 bits less the indices and partition bits) and
 // gives every channel each of its bits once.
@@ -139,7 +146,8 @@ constexpr bool LayoutsCoverTheirEndpoints() {
         for (int f = 0; f < layout.count; ++f) {
             const Field& field = layout.fields[f];
             const uint32_t bits = ((uint32_t{1} << field.count) - 1) << field.shift;
-            if (covered[field.value] & bits) return false;
+            if (covered[field.value] & bits || (field.start < 64 && field.start + field.count > 64)) return false;
+            if (field.start != total) return false;
             covered[field.value] |= bits;
             total += field.count;
         }
@@ -184,22 +192,17 @@ int32_t SignExtend(uint32_t x, int bits) {
 
 // Spreads an endpoint over the 16-bit range: 0 and the largest code stay at the ends, the
 // rest land at the middle of their step.
-int32_t Unquantize(int32_t x, int bits, bool isSigned) {
-    if (!isSigned) {
-        if (bits >= 15 || x == 0) return x;
-        if (x == (1 << bits) - 1) return 0xFFFF;
-        return ((x << 15) + 0x4000) >> (bits - 1);
+template <bool Signed>
+int32_t Unquantize(int32_t x, int bits) {
+    if (!Signed) {
+        if (bits >= 15) return x;
+        const int32_t u = ((x << 15) + 0x4000) >> (bits - 1);
+        return x == 0 ? 0 : x == (1 << bits) - 1 ? 0xFFFF : u;
     }
     if (bits >= 16) return x;
     const int32_t magnitude = x < 0 ? -x : x;
-    int32_t u;
-    if (magnitude == 0) {
-        u = 0;
-    } else if (magnitude >= (1 << (bits - 1)) - 1) {
-        u = 0x7FFF;
-    } else {
-        u = ((magnitude << 15) + 0x4000) >> (bits - 1);
-    }
+    int32_t u = ((magnitude << 15) + 0x4000) >> (bits - 1);
+    u = magnitude == 0 ? 0 : magnitude >= (1 << (bits - 1)) - 1 ? 0x7FFF : u;
     return x < 0 ? -u : u;
 }
 
@@ -225,52 +228,68 @@ void BuildPalette(const int32_t* e0, const int32_t* e1, const uint8_t* weights, 
     }
 }
 
+// The region * 16 of each texel of each two-region partition.
+struct RegionBytes {
+    uint8_t entry[32][16];
+};
+
+constexpr RegionBytes BuildRegionBytes() {
+    RegionBytes table{};
+    for (int p = 0; p < 32; ++p) {
+        for (int t = 0; t < kBlockTexels; ++t) table.entry[p][t] = static_cast<uint8_t>((bptc::kTwoSubsets[p] >> (2 * t) & 3) << 4);
+    }
+    return table;
+}
+
+constexpr RegionBytes kRegionBytes = BuildRegionBytes();
+
+// The 16 indices of `bits` each, texel 0 lowest, as bytes.
+template <int kBits>
+void IndexBytes(uint64_t indices, uint8_t* entryOfTexel) noexcept {
+    for (int t = 0; t < kBlockTexels; ++t) entryOfTexel[t] = static_cast<uint8_t>(indices >> (kBits * t) & ((1u << kBits) - 1));
+}
+
 // Decodes the block's unquantised endpoints (region * 6 + endpoint * 3 + channel) and the
 // palette entry of each texel (region * 16 + index). Gives the block's mode, or null for a
 // reserved one.
-const Bc6hMode* DecodeEndpoints(const uint8_t* block, bool isSigned, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
+template <bool Signed>
+const Bc6hMode* DecodeEndpoints(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
     const int row = kModeIndex.row[block[0] & 0x1F];
     if (row < 0) return nullptr;
     const Bc6hMode& mode = kModes[row];
     const Layout& layout = kLayouts.modes[row];
 
-    BitReader bits(block);
-    bits.Skip(ModeBits(mode.code));
+    const uint64_t words[2] = {LoadLe64(block), LoadLe64(block + 8)};
     uint32_t raw[12] = {};
     for (int f = 0; f < layout.count; ++f) {
         const Field& field = layout.fields[f];
-        raw[field.value] |= static_cast<uint32_t>(bits.Read(field.count)) << field.shift;
+        const uint32_t bits = static_cast<uint32_t>(words[field.start >> 6] >> (field.start & 63)) & ((1u << field.count) - 1);
+        raw[field.value] |= bits << field.shift;
     }
-    const int partition = mode.regions == 2 ? static_cast<int>(bits.Read(5)) : 0;
 
     // Deltas are signed whatever the format; the base endpoint only in the signed one. Deltas
     // add to the base wrapping at the endpoint width, and the sum is again signed or not.
     const int epb = mode.endpointBits;
+    const uint32_t endpointMask = (uint32_t{1} << epb) - 1;
     const int valueCount = 6 * mode.regions;
-    int32_t value[12];
-    for (int v = 0; v < valueCount; ++v) {
-        const int width = v < 3 || !mode.transformed ? epb : mode.deltaBits[v % 3];
-        value[v] = isSigned || (v >= 3 && mode.transformed) ? SignExtend(raw[v], width) : static_cast<int32_t>(raw[v]);
-        if (v >= 3 && mode.transformed) {
-            const uint32_t sum = static_cast<uint32_t>(value[v % 3] + value[v]) & ((uint32_t{1} << epb) - 1);
-            value[v] = isSigned ? SignExtend(sum, epb) : static_cast<int32_t>(sum);
+    for (int c = 0; c < 3; ++c) endpoint[c] = Unquantize<Signed>(Signed ? SignExtend(raw[c], epb) : static_cast<int32_t>(raw[c]), epb);
+    for (int v = 3; v < valueCount; v += 3) {
+        for (int c = 0; c < 3; ++c) {
+            uint32_t sum = raw[v + c];
+            if (mode.transformed) sum = (raw[c] + static_cast<uint32_t>(SignExtend(sum, mode.deltaBits[c]))) & endpointMask;
+            endpoint[v + c] = Unquantize<Signed>(Signed ? SignExtend(sum, epb) : static_cast<int32_t>(sum), epb);
         }
     }
-    for (int v = 0; v < valueCount; ++v) endpoint[v] = Unquantize(value[v], epb, isSigned);
 
-    const int indexBits = IndexBits(mode);
-
-    int anchors[2] = {0, 0};
-    uint32_t regionOfTexel = 0;
+    // The indices fill the block's end: 46 bits after a two-region block's partition, else 63.
     if (mode.regions == 2) {
-        regionOfTexel = bptc::kTwoSubsets[partition];
-        anchors[1] = bptc::kTwoSubsetAnchor1[partition];
-    }
-    uint64_t indices = bptc::ExpandIndices(bits.Read(16 * indexBits - mode.regions), indexBits, anchors, mode.regions);
-    const uint64_t indexMask = (uint64_t{1} << indexBits) - 1;
-    for (int t = 0; t < kBlockTexels; ++t) {
-        entryOfTexel[t] = static_cast<uint8_t>((regionOfTexel >> (2 * t) & 3) << 4 | (indices & indexMask));
-        indices >>= indexBits;
+        const int partition = static_cast<int>(words[1] >> 13 & 31);
+        const int anchors[2] = {0, bptc::kTwoSubsetAnchor1[partition]};
+        IndexBytes<3>(bptc::ExpandIndices(words[1] >> 18, 3, anchors, 2), entryOfTexel);
+        for (int t = 0; t < kBlockTexels; ++t) entryOfTexel[t] |= kRegionBytes.entry[partition][t];
+    } else {
+        const int anchors[1] = {0};
+        IndexBytes<4>(bptc::ExpandIndices(words[1] >> 1, 4, anchors, 1), entryOfTexel);
     }
     return &mode;
 }
@@ -280,7 +299,8 @@ const Bc6hMode* DecodeEndpoints(const uint8_t* block, bool isSigned, int32_t* en
 const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
                               uint8_t* entryOfTexel) noexcept {
     int32_t endpoint[12];
-    const Bc6hMode* mode = DecodeEndpoints(block, isSigned, endpoint, entryOfTexel);
+    const Bc6hMode* mode = isSigned ? DecodeEndpoints<true>(block, endpoint, entryOfTexel)
+                                    : DecodeEndpoints<false>(block, endpoint, entryOfTexel);
     if (!mode) return nullptr;
     const int indexBits = IndexBits(*mode);
     const uint8_t* weights = bptc::kWeights[indexBits - 2];
@@ -407,7 +427,7 @@ void ShownPalette(const uint8_t* block, uint32_t* colour, uint8_t* entryOfTexel)
 #if defined(__SSE2__)
     if (Sse2) {
         int32_t endpoint[12];
-        const Bc6hMode* mode = DecodeEndpoints(block, Signed, endpoint, entryOfTexel);
+        const Bc6hMode* mode = DecodeEndpoints<Signed>(block, endpoint, entryOfTexel);
         if (!mode) {
             colour[0] = 0xFF000000;
             std::memset(entryOfTexel, 0, kBlockTexels);
