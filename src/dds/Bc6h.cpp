@@ -1,4 +1,6 @@
+#include <array>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -249,31 +251,33 @@ void IndexBytes(uint64_t indices, uint8_t* entryOfTexel) noexcept {
     for (int t = 0; t < kBlockTexels; ++t) entryOfTexel[t] = static_cast<uint8_t>(indices >> (kBits * t) & ((1u << kBits) - 1));
 }
 
-// Decodes the block's unquantised endpoints (region * 6 + endpoint * 3 + channel) and the
-// palette entry of each texel (region * 16 + index). Gives the block's mode, or null for a
-// reserved one.
-template <bool Signed>
-const Bc6hMode* DecodeEndpoints(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
-    const int row = kModeIndex.row[block[0] & 0x1F];
-    if (row < 0) return nullptr;
-    const Bc6hMode& mode = kModes[row];
-    const Layout& layout = kLayouts.modes[row];
+template <int kRow, size_t kField>
+inline void ReadField(const uint64_t* words, uint32_t* raw) noexcept {
+    constexpr Field field = kLayouts.modes[kRow].fields[kField];
+    raw[field.value] |= (static_cast<uint32_t>(words[field.start >> 6] >> (field.start & 63)) & ((1u << field.count) - 1)) << field.shift;
+}
 
+template <int kRow, size_t... kField>
+inline void ReadFields(const uint64_t* words, uint32_t* raw, std::index_sequence<kField...>) noexcept {
+    (ReadField<kRow, kField>(words, raw), ...);
+}
+
+// Decodes the block's unquantised endpoints (region * 6 + endpoint * 3 + channel) and the
+// palette entry of each texel (region * 16 + index) for the mode of kModes[kRow]; the row is a
+// template argument so that every field's place and every width is a constant.
+template <bool Signed, int kRow>
+const Bc6hMode* DecodeEndpointsOf(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
+    constexpr Bc6hMode mode = kModes[kRow];
     const uint64_t words[2] = {LoadLe64(block), LoadLe64(block + 8)};
     uint32_t raw[12] = {};
-    for (int f = 0; f < layout.count; ++f) {
-        const Field& field = layout.fields[f];
-        const uint32_t bits = static_cast<uint32_t>(words[field.start >> 6] >> (field.start & 63)) & ((1u << field.count) - 1);
-        raw[field.value] |= bits << field.shift;
-    }
+    ReadFields<kRow>(words, raw, std::make_index_sequence<kLayouts.modes[kRow].count>{});
 
     // Deltas are signed whatever the format; the base endpoint only in the signed one. Deltas
     // add to the base wrapping at the endpoint width, and the sum is again signed or not.
-    const int epb = mode.endpointBits;
-    const uint32_t endpointMask = (uint32_t{1} << epb) - 1;
-    const int valueCount = 6 * mode.regions;
+    constexpr int epb = mode.endpointBits;
+    constexpr uint32_t endpointMask = (uint32_t{1} << epb) - 1;
     for (int c = 0; c < 3; ++c) endpoint[c] = Unquantize<Signed>(Signed ? SignExtend(raw[c], epb) : static_cast<int32_t>(raw[c]), epb);
-    for (int v = 3; v < valueCount; v += 3) {
+    for (int v = 3; v < 6 * mode.regions; v += 3) {
         for (int c = 0; c < 3; ++c) {
             uint32_t sum = raw[v + c];
             if (mode.transformed) sum = (raw[c] + static_cast<uint32_t>(SignExtend(sum, mode.deltaBits[c]))) & endpointMask;
@@ -291,7 +295,24 @@ const Bc6hMode* DecodeEndpoints(const uint8_t* block, int32_t* endpoint, uint8_t
         const int anchors[1] = {0};
         IndexBytes<4>(bptc::ExpandIndices(words[1] >> 1, 4, anchors, 1), entryOfTexel);
     }
-    return &mode;
+    return &kModes[kRow];
+}
+
+using EndpointDecoder = const Bc6hMode* (*)(const uint8_t*, int32_t*, uint8_t*) noexcept;
+
+template <bool Signed, size_t... kRow>
+constexpr std::array<EndpointDecoder, kModeCount> EndpointDecoders(std::index_sequence<kRow...>) {
+    return {DecodeEndpointsOf<Signed, kRow>...};
+}
+
+template <bool Signed>
+constexpr std::array<EndpointDecoder, kModeCount> kEndpointDecoders = EndpointDecoders<Signed>(std::make_index_sequence<kModeCount>{});
+
+// The same for whatever mode the block has; null for a reserved one.
+template <bool Signed>
+const Bc6hMode* DecodeEndpoints(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
+    const int row = kModeIndex.row[block[0] & 0x1F];
+    return row < 0 ? nullptr : kEndpointDecoders<Signed>[row](block, endpoint, entryOfTexel);
 }
 
 // The palette entries of red, green, blue halves (region * 16 + index) and the entry of each
