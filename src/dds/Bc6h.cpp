@@ -1,4 +1,10 @@
+#include <array>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "BitReader.h"
 #include "BlockDecoders.h"
@@ -63,9 +69,11 @@ constexpr Bc6hMode kModes[] = {
 constexpr int kModeCount = sizeof(kModes) / sizeof(kModes[0]);
 
 // A run of header bits that lands in one endpoint channel: value is endpoint * 3 + channel
-// (red, green, blue), shift the channel bit that takes the run's first bit.
+// (red, green, blue), start the block bit of the run's first bit, shift the channel bit that
+// takes it. No run crosses from the block's first 64-bit word into the second.
 struct Field {
     uint8_t value;
+    uint8_t start;
     uint8_t shift;
     uint8_t count;
 };
@@ -81,7 +89,15 @@ constexpr int ParseNumber(const char*& s) {
     return n;
 }
 
-constexpr Layout ParseLayout(const char* s) {
+constexpr void AddField(Layout& layout, int& start, int value, int shift, int count) {
+    const int low = start < 64 && start + count > 64 ? 64 - start : count;
+    layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(start), static_cast<uint8_t>(shift),
+                                     static_cast<uint8_t>(low)};
+    start += low;
+    if (low < count) AddField(layout, start, value, shift + low, count - low);
+}
+
+constexpr Layout ParseLayout(const char* s, int start) {
     Layout layout{};
     while (*s) {
         const int channel = *s == 'r' ? 0 : *s == 'g' ? 1 : 2;
@@ -98,13 +114,10 @@ constexpr Layout ParseLayout(const char* s) {
         ++s;  // ']'
         if (*s == ',') ++s;
         if (left >= right) {
-            layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(right),
-                                             static_cast<uint8_t>(left - right + 1)};
+            AddField(layout, start, value, right, left - right + 1);
         } else {
             // Reversed: the block's first bit is the channel's highest.
-            for (int bit = right; bit >= left; --bit) {
-                layout.fields[layout.count++] = {static_cast<uint8_t>(value), static_cast<uint8_t>(bit), 1};
-            }
+            for (int bit = right; bit >= left; --bit) AddField(layout, start, value, bit, 1);
         }
     }
     return layout;
@@ -114,15 +127,15 @@ struct Layouts {
     Layout modes[kModeCount];
 };
 
+constexpr int ModeBits(int code) { return code < 2 ? 2 : 5; }
+
 constexpr Layouts ParseLayouts() {
     Layouts all{};
-    for (int m = 0; m < kModeCount; ++m) all.modes[m] = ParseLayout(kModes[m].layout);
+    for (int m = 0; m < kModeCount; ++m) all.modes[m] = ParseLayout(kModes[m].layout, ModeBits(kModes[m].code));
     return all;
 }
 
 constexpr Layouts kLayouts = ParseLayouts();
-
-constexpr int ModeBits(int code) { return code < 2 ? 2 : 5; }
 
 // Every layout fills the header exactly (128 bits less the indices and partition bits) and
 // gives every channel each of its bits once.
@@ -135,7 +148,8 @@ constexpr bool LayoutsCoverTheirEndpoints() {
         for (int f = 0; f < layout.count; ++f) {
             const Field& field = layout.fields[f];
             const uint32_t bits = ((uint32_t{1} << field.count) - 1) << field.shift;
-            if (covered[field.value] & bits) return false;
+            if (covered[field.value] & bits || (field.start < 64 && field.start + field.count > 64)) return false;
+            if (field.start != total) return false;
             covered[field.value] |= bits;
             total += field.count;
         }
@@ -180,22 +194,17 @@ int32_t SignExtend(uint32_t x, int bits) {
 
 // Spreads an endpoint over the 16-bit range: 0 and the largest code stay at the ends, the
 // rest land at the middle of their step.
-int32_t Unquantize(int32_t x, int bits, bool isSigned) {
-    if (!isSigned) {
-        if (bits >= 15 || x == 0) return x;
-        if (x == (1 << bits) - 1) return 0xFFFF;
-        return ((x << 15) + 0x4000) >> (bits - 1);
+template <bool Signed>
+int32_t Unquantize(int32_t x, int bits) {
+    if (!Signed) {
+        if (bits >= 15) return x;
+        const int32_t u = ((x << 15) + 0x4000) >> (bits - 1);
+        return x == 0 ? 0 : x == (1 << bits) - 1 ? 0xFFFF : u;
     }
     if (bits >= 16) return x;
     const int32_t magnitude = x < 0 ? -x : x;
-    int32_t u;
-    if (magnitude == 0) {
-        u = 0;
-    } else if (magnitude >= (1 << (bits - 1)) - 1) {
-        u = 0x7FFF;
-    } else {
-        u = ((magnitude << 15) + 0x4000) >> (bits - 1);
-    }
+    int32_t u = ((magnitude << 15) + 0x4000) >> (bits - 1);
+    u = magnitude == 0 ? 0 : magnitude >= (1 << (bits - 1)) - 1 ? 0x7FFF : u;
     return x < 0 ? -u : u;
 }
 
@@ -221,43 +230,102 @@ void BuildPalette(const int32_t* e0, const int32_t* e1, const uint8_t* weights, 
     }
 }
 
-// Decodes the block into palette entries of red, green, blue halves (region * 16 + index)
-// and the entry of each texel. Gives the block's mode, or null for a reserved one.
-const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
-                              uint8_t* entryOfTexel) noexcept {
-    const int row = kModeIndex.row[block[0] & 0x1F];
-    if (row < 0) return nullptr;
-    const Bc6hMode& mode = kModes[row];
-    const Layout& layout = kLayouts.modes[row];
+// The region * 16 of each texel of each two-region partition.
+struct RegionBytes {
+    uint8_t entry[32][16];
+};
 
-    BitReader bits(block);
-    bits.Skip(ModeBits(mode.code));
-    uint32_t raw[12] = {};
-    for (int f = 0; f < layout.count; ++f) {
-        const Field& field = layout.fields[f];
-        raw[field.value] |= static_cast<uint32_t>(bits.Read(field.count)) << field.shift;
+constexpr RegionBytes BuildRegionBytes() {
+    RegionBytes table{};
+    for (int p = 0; p < 32; ++p) {
+        for (int t = 0; t < kBlockTexels; ++t) table.entry[p][t] = static_cast<uint8_t>((bptc::kTwoSubsets[p] >> (2 * t) & 3) << 4);
     }
-    const int partition = mode.regions == 2 ? static_cast<int>(bits.Read(5)) : 0;
+    return table;
+}
+
+constexpr RegionBytes kRegionBytes = BuildRegionBytes();
+
+// The 16 indices of `bits` each, texel 0 lowest, as bytes.
+template <int kBits>
+void IndexBytes(uint64_t indices, uint8_t* entryOfTexel) noexcept {
+    for (int t = 0; t < kBlockTexels; ++t) entryOfTexel[t] = static_cast<uint8_t>(indices >> (kBits * t) & ((1u << kBits) - 1));
+}
+
+template <int kRow, size_t kField>
+inline void ReadField(const uint64_t* words, uint32_t* raw) noexcept {
+    constexpr Field field = kLayouts.modes[kRow].fields[kField];
+    raw[field.value] |= (static_cast<uint32_t>(words[field.start >> 6] >> (field.start & 63)) & ((1u << field.count) - 1)) << field.shift;
+}
+
+template <int kRow, size_t... kField>
+inline void ReadFields(const uint64_t* words, uint32_t* raw, std::index_sequence<kField...>) noexcept {
+    (ReadField<kRow, kField>(words, raw), ...);
+}
+
+// Decodes the block's unquantised endpoints (region * 6 + endpoint * 3 + channel) and the
+// palette entry of each texel (region * 16 + index) for the mode of kModes[kRow]; the row is a
+// template argument so that every field's place and every width is a constant.
+template <bool Signed, int kRow>
+const Bc6hMode* DecodeEndpointsOf(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
+    constexpr Bc6hMode mode = kModes[kRow];
+    const uint64_t words[2] = {LoadLe64(block), LoadLe64(block + 8)};
+    uint32_t raw[12] = {};
+    ReadFields<kRow>(words, raw, std::make_index_sequence<kLayouts.modes[kRow].count>{});
 
     // Deltas are signed whatever the format; the base endpoint only in the signed one. Deltas
     // add to the base wrapping at the endpoint width, and the sum is again signed or not.
-    const int epb = mode.endpointBits;
-    const int valueCount = 6 * mode.regions;
-    int32_t value[12];
-    for (int v = 0; v < valueCount; ++v) {
-        const int width = v < 3 || !mode.transformed ? epb : mode.deltaBits[v % 3];
-        value[v] = isSigned || (v >= 3 && mode.transformed) ? SignExtend(raw[v], width) : static_cast<int32_t>(raw[v]);
-        if (v >= 3 && mode.transformed) {
-            const uint32_t sum = static_cast<uint32_t>(value[v % 3] + value[v]) & ((uint32_t{1} << epb) - 1);
-            value[v] = isSigned ? SignExtend(sum, epb) : static_cast<int32_t>(sum);
+    constexpr int epb = mode.endpointBits;
+    constexpr uint32_t endpointMask = (uint32_t{1} << epb) - 1;
+    for (int c = 0; c < 3; ++c) endpoint[c] = Unquantize<Signed>(Signed ? SignExtend(raw[c], epb) : static_cast<int32_t>(raw[c]), epb);
+    for (int v = 3; v < 6 * mode.regions; v += 3) {
+        for (int c = 0; c < 3; ++c) {
+            uint32_t sum = raw[v + c];
+            if (mode.transformed) sum = (raw[c] + static_cast<uint32_t>(SignExtend(sum, mode.deltaBits[c]))) & endpointMask;
+            endpoint[v + c] = Unquantize<Signed>(Signed ? SignExtend(sum, epb) : static_cast<int32_t>(sum), epb);
         }
     }
-    int32_t endpoint[12];
-    for (int v = 0; v < valueCount; ++v) endpoint[v] = Unquantize(value[v], epb, isSigned);
 
-    const int indexBits = IndexBits(mode);
+    // The indices fill the block's end: 46 bits after a two-region block's partition, else 63.
+    if (mode.regions == 2) {
+        const int partition = static_cast<int>(words[1] >> 13 & 31);
+        const int anchors[2] = {0, bptc::kTwoSubsetAnchor1[partition]};
+        IndexBytes<3>(bptc::ExpandIndices(words[1] >> 18, 3, anchors, 2), entryOfTexel);
+        for (int t = 0; t < kBlockTexels; ++t) entryOfTexel[t] |= kRegionBytes.entry[partition][t];
+    } else {
+        const int anchors[1] = {0};
+        IndexBytes<4>(bptc::ExpandIndices(words[1] >> 1, 4, anchors, 1), entryOfTexel);
+    }
+    return &kModes[kRow];
+}
+
+using EndpointDecoder = const Bc6hMode* (*)(const uint8_t*, int32_t*, uint8_t*) noexcept;
+
+template <bool Signed, size_t... kRow>
+constexpr std::array<EndpointDecoder, kModeCount> EndpointDecoders(std::index_sequence<kRow...>) {
+    return {DecodeEndpointsOf<Signed, kRow>...};
+}
+
+template <bool Signed>
+constexpr std::array<EndpointDecoder, kModeCount> kEndpointDecoders = EndpointDecoders<Signed>(std::make_index_sequence<kModeCount>{});
+
+// The same for whatever mode the block has; null for a reserved one.
+template <bool Signed>
+const Bc6hMode* DecodeEndpoints(const uint8_t* block, int32_t* endpoint, uint8_t* entryOfTexel) noexcept {
+    const int row = kModeIndex.row[block[0] & 0x1F];
+    return row < 0 ? nullptr : kEndpointDecoders<Signed>[row](block, endpoint, entryOfTexel);
+}
+
+// The palette entries of red, green, blue halves (region * 16 + index) and the entry of each
+// texel. Gives the block's mode, or null for a reserved one.
+const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*palette)[3],
+                              uint8_t* entryOfTexel) noexcept {
+    int32_t endpoint[12];
+    const Bc6hMode* mode = isSigned ? DecodeEndpoints<true>(block, endpoint, entryOfTexel)
+                                    : DecodeEndpoints<false>(block, endpoint, entryOfTexel);
+    if (!mode) return nullptr;
+    const int indexBits = IndexBits(*mode);
     const uint8_t* weights = bptc::kWeights[indexBits - 2];
-    for (int r = 0; r < mode.regions; ++r) {
+    for (int r = 0; r < mode->regions; ++r) {
         const int32_t* e0 = endpoint + 6 * r;
         if (isSigned) {
             BuildPalette<true>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
@@ -265,20 +333,7 @@ const Bc6hMode* DecodePalette(const uint8_t* block, bool isSigned, uint16_t (*pa
             BuildPalette<false>(e0, e0 + 3, weights, 1 << indexBits, palette + 16 * r);
         }
     }
-
-    int anchors[2] = {0, 0};
-    uint32_t regionOfTexel = 0;
-    if (mode.regions == 2) {
-        regionOfTexel = bptc::kTwoSubsets[partition];
-        anchors[1] = bptc::kTwoSubsetAnchor1[partition];
-    }
-    uint64_t indices = bptc::ExpandIndices(bits.Read(16 * indexBits - mode.regions), indexBits, anchors, mode.regions);
-    const uint64_t indexMask = (uint64_t{1} << indexBits) - 1;
-    for (int t = 0; t < kBlockTexels; ++t) {
-        entryOfTexel[t] = static_cast<uint8_t>((regionOfTexel >> (2 * t) & 3) << 4 | (indices & indexMask));
-        indices >>= indexBits;
-    }
-    return &mode;
+    return mode;
 }
 
 // Each non-negative half (sign bit cleared) clamped to [0, 1], times 255, rounded to nearest
@@ -336,21 +391,105 @@ bool DecodeBc6hBlockPalette(const uint8_t* block, bool isSigned, uint16_t (*pale
     return DecodePalette(block, isSigned, palette, entryOfTexel) != nullptr;
 }
 
+namespace {
+
+#if defined(__SSE2__)
+// The weights of each palette entry as 16-bit pairs (64 - w, w), four entries to a register,
+// for _mm_madd_epi16 against an endpoint pair.
+struct WeightPairs {
+    alignas(16) int16_t pair[2][32];
+};
+
+constexpr WeightPairs BuildWeightPairs() {
+    WeightPairs table{};
+    for (int b = 0; b < 2; ++b) {
+        for (int i = 0; i < 16; ++i) {
+            const int w = bptc::kWeights[b + 1][i < (8 << b) ? i : 0];
+            table.pair[b][2 * i] = static_cast<int16_t>(64 - w);
+            table.pair[b][2 * i + 1] = static_cast<int16_t>(w);
+        }
+    }
+    return table;
+}
+
+constexpr WeightPairs kWeightPairs = BuildWeightPairs();
+
+// One channel of four palette entries as shown bytes, the same as BuildPalette and then
+// kHalfBytes: the half is made exactly into a float (its bits moved into place, or a subnormal
+// half's mantissa times 2^-24), and v * 255 + 0.5, exact in a float for every v below 1, is
+// truncated. The palette never holds an infinity or a NaN.
 template <bool Signed>
-void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
-    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
-        uint16_t palette[32][3];
-        uint8_t entryOfTexel[kBlockTexels];
-        const Bc6hMode* mode = DecodePalette(blocks, Signed, palette, entryOfTexel);
-        uint32_t colour[32];
-        const uint8_t* entry = entryOfTexel;
+inline __m128i ShownChannel(__m128i weights, int32_t e0, int32_t e1) noexcept {
+    __m128i x;
+    if (Signed) {
+        const __m128i ends = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(e0 & 0xFFFF) | static_cast<uint32_t>(e1) << 16));
+        x = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(weights, ends), _mm_set1_epi32(32)), 6);
+        x = _mm_andnot_si128(_mm_srai_epi32(x, 31), x);  // negatives show as 0
+    } else {
+        // Unsigned endpoints biased into 16-bit signed ones; the weights add up to 64.
+        const __m128i ends = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(e0 - 0x8000) & 0xFFFF) |
+                                            static_cast<int32_t>(static_cast<uint32_t>(e1 - 0x8000) << 16));
+        x = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(weights, ends), _mm_set1_epi32(32 + 64 * 0x8000)), 6);
+    }
+    const __m128i half = _mm_srli_epi32(_mm_sub_epi32(_mm_slli_epi32(x, 5), x), Signed ? 5 : 6);
+    const __m128i subnormal = _mm_cmpeq_epi32(_mm_srli_epi32(half, 10), _mm_setzero_si128());
+    const __m128 normal = _mm_castsi128_ps(_mm_add_epi32(_mm_slli_epi32(half, 13), _mm_set1_epi32(112 << 23)));
+    const __m128 small = _mm_mul_ps(_mm_cvtepi32_ps(half), _mm_set1_ps(1.0f / 16777216.0f));
+    const __m128 value = _mm_or_ps(_mm_and_ps(_mm_castsi128_ps(subnormal), small), _mm_andnot_ps(_mm_castsi128_ps(subnormal), normal));
+    const __m128 scaled = _mm_min_ps(_mm_add_ps(_mm_mul_ps(value, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(scaled);
+}
+#endif
+
+// The shown words of a block's palette entries (region * 16 + index), and the entry of each
+// texel; a reserved mode shows black in entry 0.
+template <bool Signed, bool Sse2>
+void ShownPalette(const uint8_t* block, uint32_t* colour, uint8_t* entryOfTexel) noexcept {
+#if defined(__SSE2__)
+    if (Sse2) {
+        int32_t endpoint[12];
+        const Bc6hMode* mode = DecodeEndpoints<Signed>(block, endpoint, entryOfTexel);
         if (!mode) {
             colour[0] = 0xFF000000;
-            std::memset(entryOfTexel, 0, sizeof entryOfTexel);
+            std::memset(entryOfTexel, 0, kBlockTexels);
+            return;
         }
-        for (int r = 0; mode && r < mode->regions; ++r) {
-            for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+        const int entries = 1 << IndexBits(*mode);
+        const int16_t* pairs = kWeightPairs.pair[entries == 16];
+        for (int r = 0; r < mode->regions; ++r) {
+            const int32_t* e = endpoint + 6 * r;
+            for (int i = 0; i < entries; i += 4) {
+                const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 2 * i));
+                const __m128i red = ShownChannel<Signed>(weights, e[0], e[3]);
+                const __m128i green = ShownChannel<Signed>(weights, e[1], e[4]);
+                const __m128i blue = ShownChannel<Signed>(weights, e[2], e[5]);
+                const __m128i word = _mm_or_si128(_mm_or_si128(blue, _mm_slli_epi32(green, 8)),
+                                                  _mm_or_si128(_mm_slli_epi32(red, 16), _mm_set1_epi32(static_cast<int32_t>(0xFF000000))));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(colour + 16 * r + i), word);
+            }
         }
+        return;
+    }
+#endif
+    uint16_t palette[32][3];
+    const Bc6hMode* mode = DecodePalette(block, Signed, palette, entryOfTexel);
+    if (!mode) {
+        colour[0] = 0xFF000000;
+        std::memset(entryOfTexel, 0, kBlockTexels);
+        return;
+    }
+    for (int r = 0; r < mode->regions; ++r) {
+        for (int e = 16 * r; e < 16 * r + (1 << IndexBits(*mode)); ++e) colour[e] = ShownWord<Signed>(palette[e]);
+    }
+}
+
+template <bool Signed, bool Sse2>
+void DecodeRun(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    for (size_t i = 0; i < count; ++i, blocks += 16, out += 16) {
+        uint32_t colour[32];
+        uint8_t entryOfTexel[kBlockTexels];
+        ShownPalette<Signed, Sse2>(blocks, colour, entryOfTexel);
+        const uint8_t* entry = entryOfTexel;
         for (uint8_t* row = out; row != out + 4 * stride; row += stride, entry += 4) {
             StoreLe32(row, colour[entry[0]]);
             StoreLe32(row + 4, colour[entry[1]]);
@@ -359,7 +498,23 @@ void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t
         }
     }
 }
+
+}  // namespace
+
+template <bool Signed>
+void portable::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    DecodeRun<Signed, false>(blocks, count, out, stride);
+}
 template void portable::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
 template void portable::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+
+#if defined(__SSE2__)
+template <bool Signed>
+void sse2::Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept {
+    DecodeRun<Signed, true>(blocks, count, out, stride);
+}
+template void sse2::Bc6h<false>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+template void sse2::Bc6h<true>(const uint8_t*, size_t, uint8_t*, ptrdiff_t) noexcept;
+#endif
 
 }  // namespace sorvane::dds

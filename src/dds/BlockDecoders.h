@@ -48,6 +48,7 @@ namespace sse2 {
 BlockRunFunction Bc1, Bc2, Bc3, Bc7;
 template <bool Signed> void Bc4(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 template <bool Signed> void Bc5(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
+template <bool Signed> void Bc6h(const uint8_t* blocks, size_t count, uint8_t* out, ptrdiff_t stride) noexcept;
 }  // namespace sse2
 
 // BC1 (8 bytes): with colour 0 <= colour 1 the block has three colours and index 3 is

@@ -29,8 +29,8 @@ constexpr BlockRuns kRuns[kBlockFormats] = {
     Row("BC4 signed", 8, portable::Bc4<true>, SORVANE_SSE2_RUN(sse2::Bc4<true>)),
     Row("BC5", 16, portable::Bc5<false>, SORVANE_SSE2_RUN(sse2::Bc5<false>)),
     Row("BC5 signed", 16, portable::Bc5<true>, SORVANE_SSE2_RUN(sse2::Bc5<true>)),
-    Row("BC6H", 16, portable::Bc6h<false>, nullptr),
-    Row("BC6H signed", 16, portable::Bc6h<true>, nullptr),
+    Row("BC6H", 16, portable::Bc6h<false>, SORVANE_SSE2_RUN(sse2::Bc6h<false>)),
+    Row("BC6H signed", 16, portable::Bc6h<true>, SORVANE_SSE2_RUN(sse2::Bc6h<true>)),
     Row("BC7", 16, portable::Bc7, SORVANE_SSE2_RUN(sse2::Bc7)),
 };
 

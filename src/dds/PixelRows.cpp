@@ -71,19 +71,23 @@ void DecodeBgr8(const RowJob& job) {
     EachPixel<3>(job, [](const uint8_t* s, uint8_t* o) { Store(o, s[0], s[1], s[2], 255); });
 }
 
-// Red and blue trade places: four pixels a register with SSE2, then one at a time.
+// Red and blue trade places: red and blue masked out and their 16-bit halves swapped within
+// each pixel, eight pixels at a time with SSE2, then one at a time.
 void DecodeRgba8(const RowJob& job) {
     const uint8_t* source = job.source;
     uint8_t* out = job.out;
     uint32_t x = 0;
 #if defined(__SSE2__)
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00)), low = _mm_set1_epi32(0xFF);
-    for (; x + 4 <= job.image.width; x += 4, source += 16, out += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-        const __m128i swapped = _mm_or_si128(_mm_and_si128(v, keep),
-                                             _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
-                                                          _mm_slli_epi32(_mm_and_si128(v, low), 16)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), swapped);
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00));
+    const auto swap = [keep](__m128i v) {
+        const __m128i redBlue = _mm_andnot_si128(keep, v);
+        return _mm_or_si128(_mm_and_si128(v, keep), _mm_shufflehi_epi16(_mm_shufflelo_epi16(redBlue, 0xB1), 0xB1));
+    };
+    for (; x + 8 <= job.image.width; x += 8, source += 32, out += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), swap(a));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), swap(b));
     }
 #endif
     for (; x < job.image.width; ++x, source += 4, out += 4) {

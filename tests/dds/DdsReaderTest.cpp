@@ -611,13 +611,13 @@ TEST(DdsReader, LocatesInSixtyFourBits) {
 }
 
 // R8G8B8A8 goes several pixels at a time where the row is wide enough: every pixel of a row of
-// 7, the register's and the ones after, is its bytes with red and blue swapped.
+// 11, the registers' and the ones after, is its bytes with red and blue swapped.
 TEST(DdsReader, R8G8B8A8RowsSwapRedAndBlueOfEveryPixel) {
-    const Bytes stored = test::RandomUnits(28, 7 * 2, 4);
-    const Bytes file = test::WriteDx10Dds(test::Dx10(28, 7, 2, stored));
+    const Bytes stored = test::RandomUnits(28, 11 * 2, 4);
+    const Bytes file = test::WriteDx10Dds(test::Dx10(28, 11, 2, stored));
     DdsImage image;
     const std::vector<uint8_t> out = Decoded(file, image);
-    for (size_t p = 0; p < 14; ++p) {
+    for (size_t p = 0; p < 22; ++p) {
         const uint8_t* s = &stored[4 * p];
         EXPECT_EQ((std::array<int, 4>{out[4 * p], out[4 * p + 1], out[4 * p + 2], out[4 * p + 3]}),
                   (std::array<int, 4>{s[2], s[1], s[0], s[3]}))
