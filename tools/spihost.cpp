@@ -279,10 +279,11 @@ int ProbeFile(const HostPlugin& plugin, const Options& options) {
 
 // ---- picinfo ----
 
-// Checks that the export exists and reads the source; -1 when the call can go ahead, else the
-// exit code.
-int PrepareCall(bool exportPresent, const wchar_t* exportName, const Options& options, PictureSource& source) {
-    if (!exportPresent) return ReportMissingExport(exportName);
+// Checks that the export of the form the options ask for (`ansi` or `wide`) exists and reads the
+// source; -1 when the call can go ahead, else the exit code.
+template <typename Ansi, typename Wide>
+int PrepareCall(Ansi ansi, Wide wide, const wchar_t* exportName, const Options& options, PictureSource& source) {
+    if (options.ansi ? ansi == nullptr : wide == nullptr) return ReportMissingExport(exportName);
     std::wstring problem;
     if (!source.Prepare(options, problem)) {
         Err(Format(L"%ls: %ls", kToolName, problem.c_str()));
@@ -294,8 +295,7 @@ int PrepareCall(bool exportPresent, const wchar_t* exportName, const Options& op
 int PictureInformation(const HostPlugin& plugin, const Options& options) {
     const wchar_t* exportName = options.ansi ? L"GetPictureInfo" : L"GetPictureInfoW";
     PictureSource source;
-    const int refused = PrepareCall(options.ansi ? plugin.GetPictureInfo != nullptr : plugin.GetPictureInfoW != nullptr,
-                                    exportName, options, source);
+    const int refused = PrepareCall(plugin.GetPictureInfo, plugin.GetPictureInfoW, exportName, options, source);
     if (refused >= 0) return refused;
     sorvane::PictureInfo info{};
     int result;
@@ -347,8 +347,7 @@ int SPI_CALL ReportProgress(int numerator, int denominator, LONG_PTR data) {
 int DecodePicture(const HostPlugin& plugin, const Options& options) {
     const wchar_t* exportName = options.ansi ? L"GetPicture" : L"GetPictureW";
     PictureSource source;
-    const int refused = PrepareCall(options.ansi ? plugin.GetPicture != nullptr : plugin.GetPictureW != nullptr,
-                                    exportName, options, source);
+    const int refused = PrepareCall(plugin.GetPicture, plugin.GetPictureW, exportName, options, source);
     if (refused >= 0) return refused;
     ProgressState progress;
     progress.cancelAt = options.cancelAt;
