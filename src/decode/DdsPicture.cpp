@@ -142,15 +142,15 @@ PluginResult MeasureDdsImage(const dds::DdsImage& image, double& largest) noexce
     struct Measure {
         const dds::DdsImage& image;
         uint32_t unitRows;
-        std::atomic<double> largest{0.0};
-        std::atomic<PluginResult> failure{kSuccess};
+        mutable std::atomic<double> largest{0.0};
+        mutable std::atomic<PluginResult> failure{kSuccess};
     } measure{image, dds::BlockHeight(image)};
     if (image.pixels == nullptr) return kInternalError;
     const uint32_t units = (image.height + measure.unitRows - 1) / measure.unitRows;
     ForEachRowBand(
         units, uint64_t{image.width} * 4 * measure.unitRows,
         [](const void* context, uint32_t first, uint32_t end) {
-            auto& m = *static_cast<Measure*>(const_cast<void*>(context));
+            const auto& m = *static_cast<const Measure*>(context);
             const uint32_t row = first * m.unitRows;
             const uint32_t rows = std::min<uint64_t>(uint64_t{end} * m.unitRows, m.image.height) - row;
             double band = 0.0;
