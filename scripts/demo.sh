@@ -27,7 +27,7 @@ views=(
   "Layout=1|build/demo/formats/cube.dds|cube cross"
   "Layout=2|samples/tiles-dxt5-mips.dds|mip chain"
   "Bits=32|samples/badge-dxt5.dds|32 bits, over the sheet's checkerboard"
-  "ToneMap=1|build/demo/formats/sky.dds|HDR tone-mapped (clamped without)"
+  "ToneMap=1|build/demo/formats/sky.dds|HDR tone-mapped"
 )
 widths=$(scripts/widths.sh)
 mkdir -p build/demo/views
